@@ -1,0 +1,71 @@
+#include "app/settings.h"
+
+#include <cstdint>
+
+#include "app/trace.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+settings g_settings;
+
+namespace {
+
+constexpr char k_section_zoba[] = "ZOBA";
+constexpr char k_section_tvch[] = "TVCH";
+constexpr int k_missing = -999;
+constexpr std::size_t k_channel_buffer = 8;
+constexpr std::size_t k_recorder_buffer = 512;
+
+// Reads one integer; a missing key (or a stored -999, which cannot be told
+// apart) takes the default and the default is written back.
+int load_integer(const char* key, int fallback, const char* fallback_text) {
+  const char* file = g_settings.settings_path.c_str();
+  int value = platform::profile_read_int(k_section_zoba, key, k_missing, file);
+  if (value != k_missing) return value;
+  platform::profile_write_string(k_section_zoba, key, fallback_text, file);
+  return fallback;
+}
+
+}  // namespace
+
+std::string settings_path_for(const std::string& program_path) {
+  std::string path = program_path;
+  if (path.size() > 4 && path[path.size() - 4] == '.') {
+    path.resize(path.size() - 4);
+  }
+  return path + ".ini";
+}
+
+std::string format_reservation_number(int no) { return format_text("%04d", no); }
+
+void load_settings() {
+  g_settings.settings_path = settings_path_for(g_settings.program_path);
+  g_settings.debug = load_integer("debug", 0, "0");
+  if (g_settings.debug == 1) open_trace_console();
+  g_settings.sch_start_offset = load_integer("sch_start_offset", -1, "-1");
+  g_settings.rec_end_offset = load_integer("rec_end_offset", 0, "0");
+  g_settings.no = load_integer("no", 0, "0");
+}
+
+std::string lookup_channel(const std::string& station) {
+  const char* file = g_settings.settings_path.c_str();
+  std::string channel =
+      platform::profile_read_string(k_section_tvch, station.c_str(), "", k_channel_buffer, file);
+  if (channel.empty()) {
+    platform::profile_write_string(k_section_tvch, station.c_str(), "", file);
+  }
+  return channel;
+}
+
+bool advance_reservation_number() {
+  // Wraps around like the 32-bit counter it has always been.
+  g_settings.no = static_cast<int>(static_cast<std::uint32_t>(g_settings.no) + 1u);
+  std::string text = format_reservation_number(g_settings.no);
+  return platform::profile_write_string(k_section_zoba, "no", text.c_str(),
+                                        g_settings.settings_path.c_str());
+}
+
+std::string read_recorder_command() {
+  return platform::profile_read_string(k_section_zoba, "rec_exec", "REC", k_recorder_buffer,
+                                       g_settings.settings_path.c_str());
+}

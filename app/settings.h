@@ -1,0 +1,42 @@
+// The settings file: an INI file beside the program holding the integer
+// settings and the recorder command in [ZOBA] and the station-to-channel map
+// in [TVCH]. It is the tool's only persistent state.
+#pragma once
+
+#include <string>
+
+struct settings {
+  int debug = 0;
+  int sch_start_offset = -1;
+  int rec_end_offset = 0;
+  int no = 0;
+  std::string program_path;
+  std::string settings_path;
+};
+
+// The settings of this run, loaded once at start; only no changes later.
+extern settings g_settings;
+
+// The settings file beside a program: a three-letter extension replaced by
+// ".ini", or ".ini" appended.
+std::string settings_path_for(const std::string& program_path);
+
+// "%04d": zero-padded to four digits, wider numbers in full.
+std::string format_reservation_number(int no);
+
+// Derives the settings path from g_settings.program_path, reads the four
+// integers and writes back the default of each missing one. Opens the trace
+// console as soon as debug reads 1.
+void load_settings();
+
+// The channel of a station from [TVCH], at most 7 bytes. A station with no
+// channel is entered with an empty value for the user to fill in, and the
+// result is empty.
+std::string lookup_channel(const std::string& station);
+
+// Adds 1 to no and stores it. Returns false when the file could not be
+// written, so that the same number would be handed out again.
+bool advance_reservation_number();
+
+// The recorder command (rec_exec, "REC" when missing; never written).
+std::string read_recorder_command();

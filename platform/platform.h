@@ -1,0 +1,60 @@
+// Every operating-system service the tool needs. One implementation per
+// system (Win32, POSIX) is linked into the program; the tests link a
+// recording fake. Nothing else in the tool calls the operating system.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The arguments of this run. Word 0 is always the absolute path of the
+// running executable, whatever was typed; the rest are the typed arguments.
+std::vector<std::string> arguments(int argc, char** argv);
+
+// Reads an integer key; the given default when the file, the section or the
+// key is missing.
+int profile_read_int(const char* section, const char* key, int fallback, const char* file);
+
+// Reads a text key, at most size - 1 bytes of it; the given default when the
+// key is missing.
+std::string profile_read_string(const char* section, const char* key, const char* fallback,
+                                std::size_t size, const char* file);
+
+// Stores a text key, creating the file, section and key as needed. Returns
+// false when the value could not be stored.
+bool profile_write_string(const char* section, const char* key, const char* value,
+                          const char* file);
+
+enum class mutex_result { created, already_exists, failed };
+
+// Creates the named single-instance marker, which lives until the process
+// ends, and tells whether another process already holds one.
+mutex_result create_named_mutex(const char* name);
+
+// The system's default alert sound.
+void beep();
+
+// A modal message box with the caption and the text; returns true exactly
+// when the user answered OK. With ok_cancel false only OK is offered.
+bool message_box(const char* caption, const char* text, bool ok_cancel);
+
+// Opens the trace console with its first line "OK"; false when no window
+// could be made.
+bool trace_window_open();
+
+// Scrolls the console so that line top_index is first in view, then adds
+// the line and repaints.
+void trace_window_append(int top_index, const char* line);
+
+struct process_result {
+  bool started;
+  unsigned long exit_status;  // meaningful only when started
+};
+
+// Starts a command line at idle priority, waits for it to end without a
+// time limit, and reports whether it started and how it ended.
+process_result run_process(const char* command_line);
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+#include "platform/text.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+bool is_sjis_lead(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+bool is_sjis_trail(unsigned char byte) {
+  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
+void cut_text(std::string& text, std::size_t max_bytes) {
+  if (text.size() <= max_bytes) return;
+  std::size_t i = 0;
+  while (i < max_bytes) {
+    std::size_t width = is_sjis_lead(static_cast<unsigned char>(text[i])) ? 2 : 1;
+    if (i + width > max_bytes) break;
+    i += width;
+  }
+  text.resize(i);
+}
+
+std::string format_text(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  int length = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text;
+  if (length > 0) {
+    text.resize(static_cast<std::size_t>(length) + 1);
+    std::vsnprintf(text.data(), text.size(), format, again);
+    text.resize(static_cast<std::size_t>(length));
+  }
+  va_end(again);
+  cut_text(text, k_text_limit);
+  return text;
+}

@@ -1,0 +1,24 @@
+// Byte-string helpers for Shift_JIS text. Text is never decoded: these only
+// need to know which bytes start a double-byte character.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// The output limit of the Windows formatter every shown text goes through:
+// 1024 bytes with the terminator.
+inline constexpr std::size_t k_text_limit = 1023;
+
+// True for a byte that starts a double-byte Shift_JIS character
+// (0x81-0x9F, 0xE0-0xFC).
+bool is_sjis_lead(unsigned char byte);
+
+// True for a byte that can follow a lead byte (0x40-0x7E, 0x80-0xFC).
+bool is_sjis_trail(unsigned char byte);
+
+// Shortens text to at most max_bytes bytes without leaving the lead byte of
+// a double-byte character alone at the end.
+void cut_text(std::string& text, std::size_t max_bytes);
+
+// printf-style formatting into a string, cut to k_text_limit as above.
+std::string format_text(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,178 @@
+#include "reservation/iepg_reader.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "app/settings.h"
+#include "app/texts.h"
+#include "app/trace.h"
+#include "app/zoba.h"
+#include "platform/text.h"
+#include "reservation/line_scan.h"
+#include "reservation/register.h"
+#include "reservation/schedule.h"
+
+namespace {
+
+bool is_white_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// One number of the time scan: at most two characters of sign and digits.
+// Returns false, storing nothing, when no digit was found.
+bool scan_time_number(const char*& p, int& out) {
+  while (is_white_space(*p)) ++p;
+  int width = 2;
+  bool negative = false;
+  if (*p == '+' || *p == '-') {
+    negative = *p == '-';
+    ++p;
+    --width;
+  }
+  if (width == 0 || !is_digit(*p)) return false;
+  int value = 0;
+  for (; width > 0 && is_digit(*p); --width, ++p) value = value * 10 + (*p - '0');
+  out = negative ? -value : value;
+  return true;
+}
+
+bool is_replaced(unsigned char byte) {
+  return std::strchr(" \"*/:;<>?|&^%", byte) != nullptr && byte != '\0';
+}
+
+void trace_message(int point, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Builds a trace message only when the console can show it: a large file
+// scanned outside debug mode must not pay for a message per line.
+void trace_message(int point, const char* format, ...) {
+  if (!trace_enabled()) return;
+  char message[k_text_limit + 1];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(message, sizeof message, format, args);
+  va_end(args);
+  std::string text = message;
+  cut_text(text, k_text_limit);
+  trace(point, text);
+}
+
+std::string field_text(const char* value) {
+  std::string text = value;
+  cut_text(text, k_field_limit);
+  return text;
+}
+
+void apply_station(reservation& r, const char* value) {
+  r.channel = lookup_channel(value);
+  r.station = field_text(value);
+  trace_message(393, "ch=%s <= %s", r.channel.c_str(), value);
+}
+
+void apply_title(reservation& r, const char* value) {
+  r.title = field_text(value);
+  trace_message(429, "ptitle:%s", r.title.c_str());
+  sanitize_title(r.title);
+  trace_message(432, "ptitle:%s", r.title.c_str());
+}
+
+void apply_time(int point, const char* value, int& hour, int& minute) {
+  scan_time(value, hour, minute);
+  trace_message(point, "%ld:%ld <= %s", static_cast<long>(hour), static_cast<long>(minute), value);
+}
+
+// Scans every line, as long as lines come back with something in them.
+void scan_all_lines(scan_input& input, reservation& r) {
+  static scanned_line line;
+  for (;;) {
+    int n = scan_line(input, line);
+    trace_message(384, "s1,s2=%s,%s", line.key, line.value);
+    if (n <= 0) return;
+    if (n == 2) apply_iepg_line(r, line.key, line.value);
+  }
+}
+
+}  // namespace
+
+int scan_decimal(const char* text) {
+  const char* p = text;
+  while (is_white_space(*p)) ++p;
+  bool negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+  std::uint32_t value = 0;
+  for (; is_digit(*p); ++p) value = value * 10u + static_cast<std::uint32_t>(*p - '0');
+  if (negative) value = 0u - value;
+  return static_cast<int>(value);
+}
+
+void scan_time(const char* text, int& hour, int& minute) {
+  const char* p = text;
+  if (!scan_time_number(p, hour)) return;
+  while (*p == ':') ++p;
+  scan_time_number(p, minute);
+}
+
+void sanitize_title(std::string& title) {
+  std::size_t i = 0;
+  std::size_t length = std::strlen(title.c_str());
+  while (i < length) {
+    unsigned char byte = static_cast<unsigned char>(title[i]);
+    if (is_sjis_lead(byte)) {
+      if (i + 1 >= length) return;
+      if (is_sjis_trail(static_cast<unsigned char>(title[i + 1]))) {
+        i += 2;
+        continue;
+      }
+    } else if (is_replaced(byte)) {
+      title[i] = '_';
+    }
+    ++i;
+  }
+}
+
+void apply_iepg_line(reservation& r, const char* key, const char* value) {
+  if (std::strcmp(key, "station") == 0) {
+    apply_station(r, value);
+  } else if (std::strcmp(key, "year") == 0) {
+    r.year = scan_decimal(value);
+    trace_message(399, "yyyy=%04ld <= %s", static_cast<long>(r.year), value);
+  } else if (std::strcmp(key, "month") == 0) {
+    r.month = scan_decimal(value);
+    trace_message(405, "month: %02ld <= %s", static_cast<long>(r.month), value);
+  } else if (std::strcmp(key, "date") == 0) {
+    r.date = scan_decimal(value);
+    trace_message(411, "date: %02ld <= %s", static_cast<long>(r.date), value);
+  } else if (std::strcmp(key, "start") == 0) {
+    apply_time(417, value, r.start_hour, r.start_minute);
+  } else if (std::strcmp(key, "end") == 0) {
+    apply_time(423, value, r.end_hour, r.end_minute);
+  } else if (std::strcmp(key, "program-title") == 0) {
+    apply_title(r, value);
+  }
+}
+
+void read_iepg_file(const std::string& path) {
+  reservation r;
+  std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    std::string notice = format_text(k_format_cannot_open, path.c_str());
+    trace(373, notice);
+    show_notice(notice);
+    return;
+  }
+  static unsigned char buffer[k_scan_buffer_size];
+  scan_input input = scan_file(file, buffer);
+  scan_all_lines(input, r);
+  std::fclose(file);
+  if (r.channel.empty()) {
+    std::string notice = format_text(k_format_no_channel, r.station.c_str());
+    trace(442, notice);
+    show_notice(notice);
+    return;
+  }
+  compute_schedule(r, g_settings.sch_start_offset, g_settings.rec_end_offset);
+  register_reservation(r);
+}

@@ -1,0 +1,33 @@
+// The iEPG reader: scans the programme file into a reservation, finds the
+// station's channel, and hands a reservation with a channel on to the
+// schedule and the registration.
+#pragma once
+
+#include <string>
+
+#include "reservation/reservation.h"
+
+// The decimal number at the head of a text: leading white space, an optional
+// sign, the digits up to the first non-digit; wraps around in 32 bits; no
+// digits give 0.
+int scan_decimal(const char* text);
+
+// Reads "HH:MM"-like text into hour and minute: each number is at most two
+// characters of sign and digits, the colons between may be absent. What is
+// not found keeps its previous value.
+void scan_time(const char* text, int& hour, int& minute);
+
+// Makes a title safe to stand as the last word of a command line: space,
+// quote and the characters * / : ; < > ? | & ^ % become "_". Double-byte
+// characters are kept whole; a lead byte without a valid second byte counts
+// as a single byte.
+void sanitize_title(std::string& title);
+
+// Applies one scanned key and value to the reservation: known keys fill
+// their fields (a station is looked up in the settings), others are passed
+// over.
+void apply_iepg_line(reservation& r, const char* key, const char* value);
+
+// Reads the file at path and carries the reservation as far as it goes,
+// telling the user of every outcome but a cancelled confirmation.
+void read_iepg_file(const std::string& path);

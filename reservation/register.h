@@ -1,0 +1,25 @@
+// Confirmation and registration: show the reservation, and on OK register
+// the scheduler job that will start the recorder.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+#include "reservation/reservation.h"
+
+// The five-line confirmation shown before anything is written.
+std::string format_confirmation(const reservation& r);
+
+// The scheduler command: launch time, /NEXT: day, the recorder command, then
+// the reservation identifier, channel, times, date and title.
+std::string format_scheduler_command(const reservation& r, const std::string& recorder, int no);
+
+// What the user is told after the scheduler command: registered, not
+// started, or ended with a failure status.
+std::string format_registration_notice(const std::string& command,
+                                       const platform::process_result& result);
+
+// Asks for confirmation; on OK takes the next reservation number, runs the
+// scheduler command, waits for it and tells the user the outcome. Nothing is
+// run when the number could not be stored.
+void register_reservation(const reservation& r);

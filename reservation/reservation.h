@@ -1,0 +1,29 @@
+// The reservation: one programme as read from an iEPG file, and when the
+// scheduler job is to start the recorder for it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "app/texts.h"
+
+// The longest station or title kept (a 256-byte field with its terminator).
+inline constexpr std::size_t k_field_limit = 255;
+
+struct reservation {
+  std::string station;
+  std::string channel;
+  std::string title = k_title_unknown;
+  // Numbers a file does not give stay 0.
+  int year = 0;
+  int month = 0;
+  int date = 0;
+  int start_hour = 0;
+  int start_minute = 0;
+  int end_hour = 0;
+  int end_minute = 0;
+  // Set by the schedule arithmetic.
+  int launch_day = 0;
+  int launch_hour = 0;
+  int launch_minute = 0;
+};

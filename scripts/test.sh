@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs every test: format check, the unit tests (Linux, with sanitizers) and
+# the Windows build. Installs what is missing first; can be run again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+need_build_tools
+
+echo "== format check"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+echo "== linux: unit tests"
+cmake --preset linux >/dev/null
+cmake --build --preset linux
+ctest --preset linux
+
+echo "== windows: zoba.exe"
+cmake --preset windows >/dev/null
+cmake --build --preset windows

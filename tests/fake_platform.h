@@ -1,0 +1,53 @@
+// A recording fake of the platform: scripted answers in, everything the
+// tool did out. Tests reset it with reset_fake() before each run.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+struct fake_box {
+  std::string caption;
+  std::string text;
+  bool ok_cancel;
+};
+
+struct fake_section {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> keys;
+};
+
+struct fake_state {
+  std::vector<std::string> arguments;
+  // Profile files by path; names compare without regard to ASCII case.
+  std::map<std::string, std::vector<fake_section>> files;
+  std::vector<std::string> writes;  // "SECTION/key=value", in order
+  std::set<std::string> failing_write_keys;
+  platform::mutex_result mutex = platform::mutex_result::created;
+  int beeps = 0;
+  std::vector<fake_box> boxes;
+  std::deque<bool> answers;  // for questions; OK when empty
+  bool console_fails = false;
+  int console_opens = 0;
+  std::vector<std::string> console_lines;
+  std::vector<int> top_indexes;
+  std::vector<std::string> commands;
+  platform::process_result process = {true, 0};
+};
+
+extern fake_state g_fake;
+
+// Empties the fake, the trace console and the settings of the tool.
+void reset_fake();
+
+// Sets a key in a fake profile file as a user editing it would.
+void fake_set_profile(const std::string& file, const std::string& section, const std::string& key,
+                      const std::string& value);
+
+// The fake file as INI text, "[SECTION]\n" and "key=value\n" lines; empty
+// when the file does not exist.
+std::string fake_profile_text(const std::string& file);

@@ -1,0 +1,154 @@
+#include "reservation/register.h"
+
+#include <gtest/gtest.h>
+
+#include "app/settings.h"
+#include "tests/fake_platform.h"
+
+namespace {
+
+// テレビ東京
+constexpr char k_station[] = "\x83\x65\x83\x8C\x83\x72\x93\x8C\x8B\x9E";
+
+reservation example() {
+  reservation r;
+  r.station = k_station;
+  r.channel = "8";
+  r.title = "Sample_Show";
+  r.year = 2008;
+  r.month = 3;
+  r.date = 29;
+  r.start_hour = 21;
+  r.start_minute = 0;
+  r.end_hour = 21;
+  r.end_minute = 54;
+  r.launch_day = 29;
+  r.launch_hour = 20;
+  r.launch_minute = 59;
+  return r;
+}
+
+// チャンネル:8 テレビ東京\r\n日時：2008/03/29 21:00-21:54\r\n
+// 番組タイトル:Sample_Show\r\n起動時刻:03/29 20:59\r\n上記で予約しますか？
+constexpr char k_example_confirmation[] =
+    "\x83`\x83\x83\x83\x93\x83l\x83\x8B:8 \x83"
+    "e\x83\x8C\x83r\x93\x8C\x8B\x9E\r\n"
+    "\x93\xFA\x8E\x9E\x81"
+    "F2008/03/29 21:00-21:54\r\n"
+    "\x94\xD4\x91g\x83^\x83"
+    "C\x83g\x83\x8B:Sample_Show\r\n"
+    "\x8BN\x93\xAE\x8E\x9E\x8D\x8F:03/29 20:59\r\n"
+    "\x8F\xE3\x8BL\x82\xC5\x97\\\x96\xF1\x82\xB5\x82\xDC\x82\xB7\x82\xA9\x81H";
+
+constexpr char k_example_command[] =
+    "AT 20:59 /interactive /NEXT:29 REC Y0001 8 21:00-21:54 2008 03 29 Sample_Show";
+
+// 登録しました
+constexpr char k_registered[] = "\x93o\x98^\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
+
+constexpr char k_ini[] = "C:\\tv\\zoba.ini";
+
+void prepare(int no) {
+  reset_fake();
+  g_settings.settings_path = k_ini;
+  g_settings.no = no;
+}
+
+}  // namespace
+
+TEST(Confirmation, ShowsTheFiveLines) {
+  EXPECT_EQ(format_confirmation(example()), k_example_confirmation);
+}
+
+TEST(Confirmation, PrintsAStartMinuteOf60AsIs) {
+  reservation r = example();
+  r.start_minute = 60;
+  std::string text = format_confirmation(r);
+  EXPECT_NE(text.find("2008/03/29 21:60-21:54"), std::string::npos);
+  EXPECT_NE(format_scheduler_command(r, "REC", 1).find(" 21:60-21:54 "), std::string::npos);
+}
+
+TEST(SchedulerCommand, PlacesEveryFieldInOrder) {
+  EXPECT_EQ(format_scheduler_command(example(), "REC", 1), k_example_command);
+  reservation r = example();
+  r.launch_day = 0;
+  r.launch_hour = 23;
+  r.launch_minute = 5;
+  r.year = 12345;
+  EXPECT_EQ(format_scheduler_command(r, "C:\\rec\\rec.bat -q --hd", 10000),
+            "AT 23:05 /interactive /NEXT:00 C:\\rec\\rec.bat -q --hd Y10000 8 "
+            "21:00-21:54 12345 03 29 Sample_Show");
+}
+
+TEST(RegistrationNotice, TellsSuccessFromEachFailure) {
+  EXPECT_EQ(format_registration_notice("AT x", {true, 0}), std::string("AT x\n") + k_registered);
+  // 登録できませんでした（コマンドを起動できません）
+  EXPECT_EQ(format_registration_notice("AT x", {false, 0}),
+            "AT x\n\x93o\x98^\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD"
+            "\x81i\x83R\x83}\x83\x93\x83h\x82\xF0\x8BN\x93\xAE\x82\xC5\x82\xAB\x82\xDC\x82\xB9"
+            "\x82\xF1\x81j");
+  // 登録できませんでした（終了コード 4294967295）
+  EXPECT_EQ(format_registration_notice("AT x", {true, 4294967295UL}),
+            "AT x\n\x93o\x98^\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD"
+            "\x81i\x8FI\x97\xB9\x83R\x81[\x83h 4294967295\x81j");
+}
+
+TEST(RegisterReservation, OkStoresTheNumberThenRunsTheCommand) {
+  prepare(0);
+  register_reservation(example());
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  EXPECT_TRUE(g_fake.boxes[0].ok_cancel);
+  EXPECT_EQ(g_fake.boxes[0].text, k_example_confirmation);
+  EXPECT_EQ(g_fake.writes, (std::vector<std::string>{"ZOBA/no=0001"}));
+  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{k_example_command}));
+  EXPECT_FALSE(g_fake.boxes[1].ok_cancel);
+  EXPECT_EQ(g_fake.boxes[1].text, std::string(k_example_command) + "\n" + k_registered);
+}
+
+TEST(RegisterReservation, CancelWritesAndRunsNothing) {
+  prepare(7);
+  g_fake.answers = {false};
+  register_reservation(example());
+  EXPECT_EQ(g_fake.boxes.size(), 1u);
+  EXPECT_TRUE(g_fake.writes.empty());
+  EXPECT_TRUE(g_fake.commands.empty());
+  EXPECT_EQ(g_settings.no, 7);
+}
+
+TEST(RegisterReservation, UsesTheRecorderCommandOfTheSettings) {
+  prepare(1);
+  fake_set_profile(k_ini, "ZOBA", "rec_exec", "C:\\rec\\rec.bat /hd");
+  register_reservation(example());
+  EXPECT_EQ(g_fake.commands,
+            (std::vector<std::string>{"AT 20:59 /interactive /NEXT:29 C:\\rec\\rec.bat /hd "
+                                      "Y0002 8 21:00-21:54 2008 03 29 Sample_Show"}));
+}
+
+TEST(RegisterReservation, AFailingSchedulerIsNotReportedAsSuccess) {
+  prepare(0);
+  g_fake.process = {true, 1};
+  register_reservation(example());
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  EXPECT_EQ(g_fake.boxes[1].text.find(k_registered), std::string::npos);
+  EXPECT_NE(g_fake.boxes[1].text.find(" 1\x81j"), std::string::npos);
+  // The number stays used up.
+  EXPECT_EQ(g_fake.writes, (std::vector<std::string>{"ZOBA/no=0001"}));
+
+  prepare(0);
+  g_fake.process = {false, 0};
+  register_reservation(example());
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  EXPECT_EQ(g_fake.boxes[1].text, format_registration_notice(k_example_command, {false, 0}));
+}
+
+TEST(RegisterReservation, AnUnstoredNumberStopsTheRegistration) {
+  prepare(0);
+  g_fake.failing_write_keys = {"no"};
+  register_reservation(example());
+  EXPECT_TRUE(g_fake.commands.empty());
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  // C:\tv\zoba.iniに書き込めないため予約を中止しました
+  EXPECT_EQ(g_fake.boxes[1].text,
+            "C:\\tv\\zoba.ini\x82\xC9\x8F\x91\x82\xAB\x8D\x9E\x82\xDF\x82\xC8\x82\xA2\x82\xBD"
+            "\x82\xDF\x97\\\x96\xF1\x82\xF0\x92\x86\x8E~\x82\xB5\x82\xDC\x82\xB5\x82\xBD");
+}

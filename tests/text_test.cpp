@@ -1,0 +1,43 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+#include "app/texts.h"
+
+TEST(CutText, NeverLeavesALeadByteAlone) {
+  struct Case {
+    std::string text;
+    std::size_t max;
+    std::string expected;
+  } cases[] = {
+      {"abcdef", 4, "abcd"},
+      {"abc", 10, "abc"},
+      {"ab\x83\x5C", 3, "ab"},          // would split the double-byte character
+      {"ab\x83\x5C", 4, "ab\x83\x5C"},  // fits whole
+      {"\x83\x5C\x83\x5C", 3, "\x83\x5C"},
+      {"a\xB1\xB2", 2, "a\xB1"},  // single-byte katakana are whole characters
+  };
+  for (const Case& c : cases) {
+    std::string text = c.text;
+    cut_text(text, c.max);
+    EXPECT_EQ(text, c.expected) << c.text << " cut to " << c.max;
+  }
+}
+
+TEST(FormatText, CutsAtTheFormatterLimit) {
+  std::string long_text(2000, 'x');
+  EXPECT_EQ(format_text("%s", long_text.c_str()).size(), 1023u);
+  // A double-byte character across the limit goes whole.
+  std::string sjis = std::string(1022, 'x') + "\x95\x5C";
+  EXPECT_EQ(format_text("%s", sjis.c_str()), std::string(1022, 'x'));
+  EXPECT_EQ(format_text("%04d|%ld", 7, -5L), "0007|-5");
+}
+
+TEST(Texts, AreShiftJisBytes) {
+  // Written out independently of the header: the caption and two notices.
+  EXPECT_STREQ(k_caption,
+               "ZOBA iepg\x97\x5C\x96\xF1\x83\x63\x81\x5B\x83\x8B 2008/03/29"
+               "\x94\xC5 by Pelmoro");
+  EXPECT_STREQ(k_text_end, "\x8F\x49\x97\xB9");
+  EXPECT_STREQ(k_title_unknown, "(\x83\x5E\x83\x43\x83\x67\x83\x8B\x95\x73\x96\xBE)");
+}
