@@ -1,0 +1,41 @@
+// Stands in for the scheduler beside the tool: CreateProcessA looks in the
+// program's own folder first, so "AT ..." starts this. It appends the command
+// line it was given, exactly, to AT.log beside itself and exits with the
+// status written in AT.status beside itself (0 when there is none).
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string own_folder() {
+  char path[MAX_PATH] = {};
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, length);
+  size_t slash = folder.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+}
+
+unsigned long chosen_status(const std::string& folder) {
+  FILE* in = std::fopen((folder + "AT.status").c_str(), "rb");
+  if (in == nullptr) return 0;
+  char text[32] = {};
+  size_t got = std::fread(text, 1, sizeof text - 1, in);
+  text[got] = '\0';
+  std::fclose(in);
+  return std::strtoul(text, nullptr, 10);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  std::string folder = own_folder();
+  FILE* out = std::fopen((folder + "AT.log").c_str(), "ab");
+  if (out != nullptr) {
+    std::fprintf(out, "%s\n", GetCommandLineA());
+    std::fclose(out);
+  }
+  return static_cast<int>(chosen_status(folder));
+}

@@ -1,0 +1,399 @@
+#!/usr/bin/env python3
+"""The real zoba.exe, end to end under Wine, as a person would use it.
+
+Each case copies the tool into a fresh folder, starts it through zoba_driver
+(CreateProcessA with an exact command line), lets the driver read and answer
+every message box, and then checks the boxes, the settings file, the command
+line the stub AT.exe was given and the exit status. Run by with_wine.sh, which
+provides the display, the prefix and the Japanese locale (code page 932).
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+import traceback
+
+
+def sj(text):
+    """The Shift_JIS (code page 932) bytes the tool shows for a text."""
+    return text.encode("cp932")
+
+
+CAPTION = sj("ZOBA iepg予約ツール 2008/03/29版 by Pelmoro")
+STATION = sj("テレビ東京")
+CONFIRMATION = sj(
+    "チャンネル:8 テレビ東京\r\n"
+    "日時：2008/03/29 21:00-21:54\r\n"
+    "番組タイトル:Sample_Show\r\n"
+    "起動時刻:03/29 20:59\r\n"
+    "上記で予約しますか？"
+)
+AT_COMMAND = b"AT 20:59 /interactive /NEXT:29 REC Y%04d 8 21:00-21:54 2008 03 29 Sample_Show"
+REGISTERED = sj("\n登録しました")
+NOT_STARTED = sj("\n登録できませんでした（コマンドを起動できません）")
+NO_CHANNEL = sj(" のチャンネルが登録されていません")
+CANNOT_OPEN = sj("ファイルがオープンできません")
+NO_ARGUMENT = sj("iepgファイルが指定されていません")
+END_NOTICE = sj("終了")
+EXIT_ANOTHER_INSTANCE = 0xFFFFFFFF  # -1 as Windows reports it
+SETTINGS_REGISTERED = sj("[TVCH]\r\nテレビ東京=8\r\n")
+
+# What the debug console lists for the sample, in order, before the question.
+TRACE_SAMPLE = [
+    sj(line)
+    for line in [
+        "   0 zoba:242",
+        "   1 zoba:384 >s1,s2=Content-type,application/x-tv-program-info; charset=shift_jis\n",
+        "   2 zoba:384 >s1,s2=version,1\n",
+        "   3 zoba:384 >s1,s2=station,テレビ東京\n",
+        "   4 zoba:393 >ch=8 <= テレビ東京\n",
+        "   5 zoba:384 >s1,s2=year,2008\n",
+        "   6 zoba:399 >yyyy=2008 <= 2008\n",
+        "   7 zoba:384 >s1,s2=month,03\n",
+        "   8 zoba:405 >month: 03 <= 03\n",
+        "   9 zoba:384 >s1,s2=date,29\n",
+        "  10 zoba:411 >date: 29 <= 29\n",
+        "  11 zoba:384 >s1,s2=start,21:00\n",
+        "  12 zoba:417 >21:0 <= 21:00\n",
+        "  13 zoba:384 >s1,s2=end,21:54\n",
+        "  14 zoba:423 >21:54 <= 21:54\n",
+        "  15 zoba:384 >s1,s2=program-title,Sample Show\n",
+        "  16 zoba:429 >ptitle:Sample Show\n",
+        "  17 zoba:432 >ptitle:Sample_Show\n",
+        "  18 zoba:384 >s1,s2=土曜の夜のサンプル番組です。\n,\n",
+        "  19 zoba:384 >s1,s2=,\n",
+    ]
+]
+
+RUN_LIMIT = 120  # seconds for one driven run
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+
+
+def check_equal(actual, expected, what):
+    if actual != expected:
+        raise Failure("%s:\n    expected %r\n    actual   %r" % (what, expected, actual))
+
+
+def win_path(path):
+    """The Windows name of a Unix path, through Wine's Z: drive."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Box:
+    def __init__(self):
+        self.caption = b""
+        self.text = b""
+        self.console_title = None
+        self.console = None
+
+
+class Run:
+    """What the driver saw: the boxes in order and the exit status."""
+
+    def __init__(self, log_bytes):
+        self.boxes = []
+        self.exit_status = None
+        self.raw = log_bytes
+        for line in log_bytes.decode("ascii").splitlines():
+            word, _, rest = line.partition(" ")
+            self._take(word, rest)
+
+    def _take(self, word, rest):
+        box = self.boxes[-1] if self.boxes else None
+        if word == "box":
+            self.boxes.append(Box())
+        elif word == "caption":
+            box.caption = bytes.fromhex(rest)
+        elif word == "text":
+            box.text = bytes.fromhex(rest)
+        elif word == "console-title":
+            box.console_title = bytes.fromhex(rest)
+            box.console = []
+        elif word == "line":
+            box.console.append(bytes.fromhex(rest))
+        elif word == "exit":
+            self.exit_status = int(rest)
+        elif word in ("timeout", "not-started", "lock-failed"):
+            raise Failure("driver: " + word + " " + rest)
+
+    def texts(self):
+        return [box.text for box in self.boxes]
+
+
+class Suite:
+    def __init__(self, options):
+        self.o = options
+        self.passed = []
+        self.failed = []
+
+    # --- running the tool -------------------------------------------------
+
+    def fresh_folder(self, name, settings=None, with_at=True):
+        """A fresh folder with its own copy of the tool, the stub and the sample."""
+        folder = os.path.join(self.o.work, name)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        shutil.copy(self.o.zoba, os.path.join(folder, "zoba.exe"))
+        if with_at:
+            shutil.copy(self.o.at_stub, os.path.join(folder, "AT.exe"))
+        shutil.copy(self.o.sample, os.path.join(folder, "sample.tvpi"))
+        if settings is not None:
+            write(os.path.join(folder, "zoba.ini"), settings)
+        return folder
+
+    def start(self, folder, command_line, answers, name="run"):
+        """Starts the driver on a command line (bytes) with one script line per box."""
+        job = os.path.join(folder, name + ".job")
+        log = os.path.join(folder, name + ".log")
+        write(job, b"\n".join([command_line] + [sj(a) for a in answers]) + b"\n")
+        if os.path.exists(log):
+            os.remove(log)
+        process = subprocess.Popen(
+            [self.o.wine, self.o.driver, win_path(job), win_path(log)],
+            stdin=subprocess.DEVNULL,
+        )
+        return process, log
+
+    def finish(self, process, log):
+        try:
+            status = process.wait(timeout=RUN_LIMIT)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            raise Failure("the driver did not finish")
+        check_equal(status, 0, "driver exit status")
+        return Run(read(log))
+
+    def run(self, folder, command_line, answers, name="run"):
+        return self.finish(*self.start(folder, command_line, answers, name))
+
+    def sample_command(self, folder):
+        return sj('"%s" "%s"' % (win_path(os.path.join(folder, "zoba.exe")),
+                                 win_path(os.path.join(folder, "sample.tvpi"))))
+
+    def screenshot(self, ready_path, which, png_name):
+        """Crops the screen to the box or the console, as the driver reported it."""
+        rects = {}
+        for line in read(ready_path).decode("ascii").splitlines():
+            label, x, y, w, h = line.split()
+            rects[label] = (int(x), int(y), int(w), int(h))
+        x, y, w, h = rects[which]
+        check(w > 0 and h > 0, "a window to photograph: " + which)
+        time.sleep(1.0)  # let the window finish painting
+        os.makedirs(self.o.docs, exist_ok=True)
+        target = os.path.join(self.o.docs, png_name)
+        subprocess.run(
+            ["import", "-silent", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, x, y),
+             "+repage", "-strip", "png:" + target],
+            check=True,
+        )
+        check(os.path.getsize(target) > 0, "screenshot " + png_name)
+
+    def wait_ready(self, path, process):
+        deadline = time.time() + RUN_LIMIT
+        while not os.path.exists(path):
+            check(process.poll() is None, "the tool ended before the pause " + path)
+            check(time.time() < deadline, "no pause " + path)
+            time.sleep(0.1)
+
+    # --- the cases ----------------------------------------------------------
+
+    def case_first_run_bare_folder(self):
+        folder = self.fresh_folder("first_run")
+        r = self.run(folder, self.sample_command(folder), [])
+        check_equal(r.texts(), [STATION + NO_CHANNEL], "boxes")
+        check_equal(r.boxes[0].caption, CAPTION, "caption")
+        check_equal(r.exit_status, 0, "exit status")
+        lines = [line for line in read(os.path.join(folder, "zoba.ini")).split(b"\r\n") if line]
+        check_equal(lines, [b"[ZOBA]", b"debug=0", b"sch_start_offset=-1", b"rec_end_offset=0",
+                            b"no=0", b"[TVCH]", STATION + b"="], "settings written")
+        check(not os.path.exists(os.path.join(folder, "AT.log")), "nothing registered")
+
+    def case_registered_ok_then_second_run(self):
+        folder = self.fresh_folder("registered", SETTINGS_REGISTERED)
+        pause = os.path.join(folder, "confirmation")
+        process, log = self.start(folder, self.sample_command(folder),
+                                  ["ok\tpause=" + win_path(pause)])
+        self.wait_ready(pause + ".ready", process)
+        self.screenshot(pause + ".ready", "box", "confirmation.png")
+        write(pause + ".go", b"")
+        r = self.finish(process, log)
+        check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + REGISTERED], "boxes")
+        check_equal([b.caption for b in r.boxes], [CAPTION, CAPTION], "captions")
+        check_equal(r.exit_status, 0, "exit status")
+        check_equal(at_log(folder), [AT_COMMAND % 1], "command line given to AT")
+        check_equal(setting(folder, b"no"), b"0001", "no after the first run")
+        r = self.run(folder, self.sample_command(folder), ["ok"], "second")
+        check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 2 + REGISTERED], "second run")
+        check_equal(at_log(folder), [AT_COMMAND % 1, AT_COMMAND % 2], "both registrations")
+        check_equal(setting(folder, b"no"), b"0002", "no after the second run")
+
+    def case_cancel(self):
+        folder = self.fresh_folder("cancel", SETTINGS_REGISTERED + sj("[ZOBA]\r\nno=0041\r\n"))
+        before = read(os.path.join(folder, "zoba.ini"))
+        r = self.run(folder, self.sample_command(folder), ["cancel"])
+        check_equal(r.texts(), [CONFIRMATION], "boxes")
+        check_equal(r.exit_status, 0, "exit status")
+        check(not os.path.exists(os.path.join(folder, "AT.log")), "nothing registered")
+        after = read(os.path.join(folder, "zoba.ini"))
+        check_equal(setting(folder, b"no"), b"0041", "no unchanged")
+        check(after.startswith(before), "settings kept, only missing defaults added")
+
+    def case_no_argument(self):
+        folder = self.fresh_folder("no_argument")
+        r = self.run(folder, sj('"%s"' % win_path(os.path.join(folder, "zoba.exe"))), [])
+        check_equal(r.texts(), [NO_ARGUMENT], "boxes")
+        check_equal(r.exit_status, 0, "exit status")
+
+    def case_unopenable_file(self):
+        folder = self.fresh_folder("unopenable")
+        missing = win_path(os.path.join(folder, "missing.tvpi"))
+        r = self.run(folder, sj("%s %s" % (win_path(os.path.join(folder, "zoba.exe")), missing)),
+                     [])
+        check_equal(r.texts(), [sj(missing) + CANNOT_OPEN], "boxes")
+        check_equal(r.exit_status, 0, "exit status")
+
+    def case_path_with_spaces(self):
+        folder = self.fresh_folder("spaces", SETTINGS_REGISTERED)
+        os.makedirs(os.path.join(folder, "my folder"))
+        programme = os.path.join(folder, "my folder", "my programme.tvpi")
+        shutil.copy(self.o.sample, programme)
+        zoba = win_path(os.path.join(folder, "zoba.exe"))
+        r = self.run(folder, sj('%s "%s" ignored' % (zoba, win_path(programme))), ["ok"])
+        check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + REGISTERED], "quoted path")
+        r = self.run(folder, sj("%s %s" % (zoba, win_path(programme))), [], "unquoted")
+        first_word = win_path(os.path.join(folder, "my"))
+        check_equal(r.texts(), [sj(first_word) + CANNOT_OPEN], "unquoted path")
+        check_equal(at_log(folder), [AT_COMMAND % 1], "one registration")
+
+    def case_debug_console(self):
+        folder = self.fresh_folder("debug", sj("[ZOBA]\r\ndebug=1\r\n") + SETTINGS_REGISTERED)
+        pause = os.path.join(folder, "end")
+        process, log = self.start(folder, self.sample_command(folder),
+                                  ["ok", "ok", "ok\tpause=" + win_path(pause)])
+        self.wait_ready(pause + ".ready", process)
+        self.screenshot(pause + ".ready", "console", "console.png")
+        write(pause + ".go", b"")
+        r = self.finish(process, log)
+        check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + REGISTERED, END_NOTICE], "boxes")
+        for box in r.boxes:
+            check_equal(box.console_title, b"CONSOLE", "console title")
+        check_equal(r.boxes[0].console, TRACE_SAMPLE + [b"OK"], "console at the question")
+        check_equal(r.boxes[2].console,
+                    TRACE_SAMPLE + [b"  20 zoba:274", b"  21 zoba:281", b"OK"],
+                    "console at the end")
+        check_equal(r.exit_status, 0, "exit status")
+
+    def case_second_instance(self):
+        folder = self.fresh_folder("second_instance", SETTINGS_REGISTERED)
+        pause = os.path.join(folder, "first")
+        process, log = self.start(folder, self.sample_command(folder),
+                                  ["ok\tpause=" + win_path(pause)])
+        try:
+            self.wait_ready(pause + ".ready", process)
+            second = self.run(folder, self.sample_command(folder), [], "second")
+        finally:
+            write(pause + ".go", b"")
+        first = self.finish(process, log)
+        check_equal(second.texts(), [], "boxes of the second instance")
+        check_equal(second.exit_status, EXIT_ANOTHER_INSTANCE, "exit status of the second")
+        check_equal(first.texts(), [CONFIRMATION, AT_COMMAND % 1 + REGISTERED], "first")
+        check_equal(at_log(folder), [AT_COMMAND % 1], "one registration")
+
+    def case_scheduler_fails(self):
+        folder = self.fresh_folder("scheduler_fails", SETTINGS_REGISTERED)
+        write(os.path.join(folder, "AT.status"), b"3")
+        r = self.run(folder, self.sample_command(folder), ["ok"])
+        failed = sj("\n登録できませんでした（終了コード 3）")
+        check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + failed], "boxes")
+        check_equal(at_log(folder), [AT_COMMAND % 1], "command line given to AT")
+        check_equal(setting(folder, b"no"), b"0001", "the number is used up")
+
+    def case_scheduler_missing(self):
+        folder = self.fresh_folder("scheduler_missing", SETTINGS_REGISTERED, with_at=False)
+        r = self.run(folder, self.sample_command(folder), ["ok"])
+        check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + NOT_STARTED], "boxes")
+        check_equal(setting(folder, b"no"), b"0001", "the number is used up")
+
+    def case_settings_held_open(self):
+        folder = self.fresh_folder("settings_held", SETTINGS_REGISTERED)
+        settings = os.path.join(folder, "zoba.ini")
+        r = self.run(folder, self.sample_command(folder), ["ok\tlock=" + win_path(settings)])
+        notice = sj(win_path(settings) + "に書き込めないため予約を中止しました")
+        check_equal(r.texts(), [CONFIRMATION, notice], "boxes")
+        check(not os.path.exists(os.path.join(folder, "AT.log")), "nothing registered")
+        check_equal(setting(folder, b"no"), b"0", "no unchanged")
+        check_equal(r.exit_status, 0, "exit status")
+
+    # ------------------------------------------------------------------------
+
+    def run_all(self):
+        cases = [name for name in dir(self) if name.startswith("case_")]
+        cases.sort(key=lambda name: getattr(Suite, name).__code__.co_firstlineno)
+        for name in cases:
+            label = name[len("case_"):]
+            started = time.time()
+            try:
+                getattr(self, name)()
+            except Failure as failure:
+                self.failed.append(label)
+                print("FAIL %s: %s" % (label, failure), flush=True)
+                continue
+            except Exception:
+                self.failed.append(label)
+                print("FAIL %s:\n%s" % (label, traceback.format_exc()), flush=True)
+                continue
+            self.passed.append(label)
+            print("PASS %s (%.1f s)" % (label, time.time() - started), flush=True)
+        print("wine: %d passed, %d failed" % (len(self.passed), len(self.failed)), flush=True)
+        return 0 if not self.failed else 1
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def at_log(folder):
+    path = os.path.join(folder, "AT.log")
+    return read(path).splitlines() if os.path.exists(path) else []
+
+
+def setting(folder, key):
+    """The value of a key of section ZOBA, as the file holds it."""
+    section = None
+    for line in read(os.path.join(folder, "zoba.ini")).splitlines():
+        if line.startswith(b"["):
+            section = line
+        elif section == b"[ZOBA]" and line.startswith(key + b"="):
+            return line[len(key) + 1:]
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for option in ("wine", "zoba", "driver", "at-stub", "sample", "work", "docs"):
+        parser.add_argument("--" + option, required=True)
+    options = parser.parse_args()
+    shutil.rmtree(options.work, ignore_errors=True)
+    os.makedirs(options.work)
+    return Suite(options).run_all()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
