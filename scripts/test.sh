@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Runs every test: format check, the unit tests (Linux, with sanitizers) and
-# the Windows build. Installs what is missing first; can be run again.
+# the Windows build, whose unit tests and end-to-end suite run under Wine.
+# Installs what is missing first; can be run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 need_build_tools
+. scripts/wine-env.sh
+wine_env_install
 
 echo "== format check"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
@@ -17,3 +20,16 @@ ctest --preset linux
 echo "== windows: zoba.exe"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
+
+# --- Windows under Wine ------------------------------------------------------
+# Each test makes its own display and prefix; a test that cannot have them is
+# skipped by CTest, and a skipped Wine test fails the test command.
+wine_log=build/windows/wine-tests.log
+echo "== windows: unit tests under Wine"
+ctest --preset windows -E '^wine_e2e$' 2>&1 | tee "$wine_log"
+echo "== windows: zoba.exe end to end under Wine"
+ctest --preset windows -R '^wine_e2e$' --verbose 2>&1 | tee -a "$wine_log"
+if grep -q '(Skipped)' "$wine_log"; then
+  echo "FAILED: a Wine test was skipped; the Windows program was not tested" >&2
+  exit 1
+fi

@@ -80,9 +80,19 @@ def check(condition, what):
         raise Failure(what)
 
 
+def readable(value):
+    """Shift_JIS bytes shown as text, so that a failure can be read."""
+    if isinstance(value, bytes):
+        return repr(value.decode("cp932", "backslashreplace"))
+    if isinstance(value, list):
+        return "[" + ", ".join(readable(item) for item in value) + "]"
+    return repr(value)
+
+
 def check_equal(actual, expected, what):
     if actual != expected:
-        raise Failure("%s:\n    expected %r\n    actual   %r" % (what, expected, actual))
+        raise Failure("%s:\n    expected %s\n    actual   %s"
+                      % (what, readable(expected), readable(actual)))
 
 
 def win_path(path):
