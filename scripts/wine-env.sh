@@ -14,7 +14,9 @@ ZOBA_WINE_LOADER=${ZOBA_WINE_LOADER:-/usr/lib/wine/wine64}
 ZOBA_WINESERVER=${ZOBA_WINESERVER:-/usr/lib/wine/wineserver}
 
 wine_env_install() {
-  need wine64 fonts-wine xvfb xauth locales fonts-ipafont-gothic imagemagick python3 googletest
+  # Wine's X11 driver loads the X extension libraries only if they are there.
+  need wine64 fonts-wine libxrender1 libxrandr2 libxi6 libxcursor1 libxfixes3 libxcomposite1 \
+    libxinerama1 xvfb xauth locales fonts-ipafont-gothic imagemagick python3 googletest
   if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
     echo "Generating the ja_JP.UTF-8 locale"
     sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
