@@ -229,7 +229,7 @@ class Suite:
                             b"no=0", b"[TVCH]", STATION + b"="], "settings written")
         check(not os.path.exists(os.path.join(folder, "AT.log")), "nothing registered")
 
-    def case_registered_ok_then_second_run(self):
+    def case_registered_ok(self):
         folder = self.fresh_folder("registered", SETTINGS_REGISTERED)
         pause = os.path.join(folder, "confirmation")
         process, log = self.start(folder, self.sample_command(folder),
@@ -242,7 +242,11 @@ class Suite:
         check_equal([b.caption for b in r.boxes], [CAPTION, CAPTION], "captions")
         check_equal(r.exit_status, 0, "exit status")
         check_equal(at_log(folder), [AT_COMMAND % 1], "command line given to AT")
-        check_equal(setting(folder, b"no"), b"0001", "no after the first run")
+        check_equal(setting(folder, b"no"), b"0001", "no advanced")
+
+    def case_second_run(self):
+        folder = self.fresh_folder("second_run", SETTINGS_REGISTERED)
+        self.run(folder, self.sample_command(folder), ["ok"], "first")
         r = self.run(folder, self.sample_command(folder), ["ok"], "second")
         check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 2 + REGISTERED], "second run")
         check_equal(at_log(folder), [AT_COMMAND % 1, AT_COMMAND % 2], "both registrations")
@@ -273,18 +277,26 @@ class Suite:
         check_equal(r.texts(), [sj(missing) + CANNOT_OPEN], "boxes")
         check_equal(r.exit_status, 0, "exit status")
 
-    def case_path_with_spaces(self):
-        folder = self.fresh_folder("spaces", SETTINGS_REGISTERED)
+    def spaces_folder(self, name):
+        """A case folder whose programme file lies in "my folder/my programme.tvpi"."""
+        folder = self.fresh_folder(name, SETTINGS_REGISTERED)
         os.makedirs(os.path.join(folder, "my folder"))
         programme = os.path.join(folder, "my folder", "my programme.tvpi")
         shutil.copy(self.o.sample, programme)
-        zoba = win_path(os.path.join(folder, "zoba.exe"))
-        r = self.run(folder, sj('%s "%s" ignored' % (zoba, win_path(programme))), ["ok"])
-        check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + REGISTERED], "quoted path")
-        r = self.run(folder, sj("%s %s" % (zoba, win_path(programme))), [], "unquoted")
+        return folder, win_path(os.path.join(folder, "zoba.exe")), win_path(programme)
+
+    def case_quoted_path_with_spaces(self):
+        folder, zoba, programme = self.spaces_folder("quoted_path")
+        r = self.run(folder, sj('%s "%s" ignored' % (zoba, programme)), ["ok"])
+        check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + REGISTERED], "boxes")
+        check_equal(at_log(folder), [AT_COMMAND % 1], "command line given to AT")
+
+    def case_unquoted_path_with_spaces(self):
+        folder, zoba, programme = self.spaces_folder("unquoted_path")
+        r = self.run(folder, sj("%s %s" % (zoba, programme)), [])
         first_word = win_path(os.path.join(folder, "my"))
-        check_equal(r.texts(), [sj(first_word) + CANNOT_OPEN], "unquoted path")
-        check_equal(at_log(folder), [AT_COMMAND % 1], "one registration")
+        check_equal(r.texts(), [sj(first_word) + CANNOT_OPEN], "boxes")
+        check(not os.path.exists(os.path.join(folder, "AT.log")), "nothing registered")
 
     def case_debug_console(self):
         folder = self.fresh_folder("debug", sj("[ZOBA]\r\ndebug=1\r\n") + SETTINGS_REGISTERED)
