@@ -1,0 +1,273 @@
+#include "platform/ini.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace {
+
+// GetPrivateProfileIntA reads the value into a buffer of 30 characters.
+constexpr std::size_t k_int_characters = 29;
+constexpr char k_line_end[] = "\r\n";
+
+struct span {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+
+// One line of the text, with its section or key name and its value.
+struct ini_line {
+  bool blank = true;
+  bool is_section = false;
+  bool has_value = false;
+  span name;
+  span value;
+  std::size_t after_end = 0;  // just after the line's first line end
+  std::size_t next = 0;       // the first byte of the next line
+};
+
+// A lead byte always takes the byte after it, whatever that byte is.
+std::size_t char_width(std::string_view text, std::size_t at) {
+  if (is_sjis_lead(static_cast<unsigned char>(text[at])) && at + 1 < text.size()) return 2;
+  return 1;
+}
+
+bool is_line_end(char c) { return c == '\r' || c == '\n'; }
+
+// White space, the end-of-file byte 0x1A and the full-width space.
+bool is_blank_at(std::string_view text, std::size_t at) {
+  auto c = static_cast<unsigned char>(text[at]);
+  if (char_width(text, at) == 2) return c == 0x81 && text[at + 1] == 0x40;
+  return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x1A;
+}
+
+span trim(std::string_view text, span s) {
+  while (s.begin < s.end && is_blank_at(text, s.begin)) s.begin += char_width(text, s.begin);
+  std::size_t end = s.begin;
+  for (std::size_t at = s.begin; at < s.end; at += char_width(text, at)) {
+    if (!is_blank_at(text, at)) end = at + char_width(text, at);
+  }
+  s.end = end;
+  return s;
+}
+
+std::string_view part(std::string_view text, span s) {
+  return text.substr(s.begin, s.end - s.begin);
+}
+
+std::string_view trim_name(const char* name) {
+  std::string_view text(name);
+  return part(text, trim(text, {0, text.size()}));
+}
+
+// The name or the name and value of a line whose blanks are already gone.
+void split_line(std::string_view text, span content, std::size_t equals, std::size_t bracket,
+                ini_line& line) {
+  line.blank = false;
+  if (text[content.begin] == '[' && bracket != std::string_view::npos) {
+    line.is_section = true;
+    line.name = {content.begin + 1, bracket};
+  } else if (equals != std::string_view::npos) {
+    line.has_value = true;
+    line.name = trim(text, {content.begin, equals});
+    line.value = trim(text, {equals + 1, content.end});
+  } else {
+    line.name = content;
+  }
+}
+
+ini_line parse_line(std::string_view text, std::size_t begin) {
+  std::size_t equals = std::string_view::npos;
+  std::size_t bracket = std::string_view::npos;
+  std::size_t at = begin;
+  while (at < text.size() && !is_line_end(text[at])) {
+    std::size_t width = char_width(text, at);
+    if (width == 1 && text[at] == '=' && equals == std::string_view::npos) equals = at;
+    if (width == 1 && text[at] == ']' && at > begin) bracket = at;
+    at += width;
+  }
+  ini_line line;
+  span content = trim(text, {begin, at});
+  bool crlf = at + 1 < text.size() && text[at] == '\r' && text[at + 1] == '\n';
+  line.after_end = at + (at < text.size() ? (crlf ? 2 : 1) : 0);
+  while (at < text.size() && is_line_end(text[at])) ++at;
+  line.next = at;
+  if (content.begin < content.end) {
+    if (bracket != std::string_view::npos && bracket <= content.begin) {
+      bracket = std::string_view::npos;
+    }
+    split_line(text, content, equals, bracket, line);
+  }
+  return line;
+}
+
+std::vector<ini_line> parse(std::string_view text) {
+  std::vector<ini_line> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    ini_line line = parse_line(text, at);
+    at = line.next;
+    if (!line.blank) lines.push_back(line);
+  }
+  return lines;
+}
+
+// One character for comparison: ASCII letters and the full-width Latin,
+// Greek and Cyrillic letters of Shift_JIS as capitals.
+unsigned fold(std::string_view text, std::size_t at, std::size_t width) {
+  unsigned c = static_cast<unsigned char>(text[at]);
+  if (width == 1) return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
+  unsigned code = c << 8 | static_cast<unsigned char>(text[at + 1]);
+  if (code >= 0x8281 && code <= 0x829A) return code - 0x21;  // a to z
+  if (code >= 0x83BF && code <= 0x83D6) return code - 0x20;  // alpha to omega
+  if (code >= 0x8470 && code <= 0x847E) return code - 0x30;  // Cyrillic a to en
+  if (code >= 0x8480 && code <= 0x8491) return code - 0x31;  // Cyrillic o to ya
+  return code;
+}
+
+bool same_name(std::string_view a, std::string_view b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    std::size_t wa = char_width(a, i);
+    std::size_t wb = char_width(b, j);
+    if (fold(a, i, wa) != fold(b, j, wb)) return false;
+    i += wa;
+    j += wb;
+  }
+  return i == a.size() && j == b.size();
+}
+
+// Where a key is, or where a new one would go. Only the first section of
+// the name is looked at.
+struct ini_place {
+  bool section_found = false;
+  std::size_t insert_at = 0;
+  const ini_line* key = nullptr;
+};
+
+ini_place find_place(std::string_view text, const std::vector<ini_line>& lines,
+                     std::string_view section, std::string_view key) {
+  ini_place place;
+  bool inside = section.empty();  // keys before the first section
+  place.section_found = inside;
+  for (const ini_line& line : lines) {
+    if (line.is_section) {
+      if (inside) break;
+      inside = same_name(part(text, line.name), section);
+      place.section_found = inside;
+      place.insert_at = line.after_end;
+    } else if (inside) {
+      place.insert_at = line.after_end;
+      if (same_name(part(text, line.name), key)) {
+        place.key = &line;
+        break;
+      }
+    }
+  }
+  return place;
+}
+
+std::size_t last_char_at(std::string_view text) {
+  std::size_t last = 0;
+  for (std::size_t at = 0; at < text.size(); at += char_width(text, at)) last = at;
+  return last;
+}
+
+std::string strip_quotes(std::string_view value) {
+  if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'')) {
+    std::size_t last = last_char_at(value);
+    if (last == value.size() - 1 && value[last] == value[0]) {
+      return std::string(value.substr(1, value.size() - 2));
+    }
+  }
+  return std::string(value);
+}
+
+std::string_view strip_trailing_spaces(std::string_view text) {
+  while (text.size() > 1 && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+// The first count characters of a text.
+void cut_characters(std::string& text, std::size_t count) {
+  std::size_t at = 0;
+  for (std::size_t n = 0; at < text.size() && n < count; ++n) at += char_width(text, at);
+  text.resize(at);
+}
+
+int leading_number(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && static_cast<unsigned char>(text[at]) <= ' ') ++at;
+  bool negative = at < text.size() && text[at] == '-';
+  if (at < text.size() && (text[at] == '-' || text[at] == '+')) ++at;
+  std::uint32_t total = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    total = total * 10u + static_cast<std::uint32_t>(text[at] - '0');
+  }
+  return static_cast<int>(negative ? 0u - total : total);
+}
+
+bool ends_with_line_end(std::string_view text) {
+  if (text.empty()) return true;
+  std::size_t last = last_char_at(text);
+  return last == text.size() - 1 && is_line_end(text[last]);
+}
+
+}  // namespace
+
+std::string ini_find_value(std::string_view text, const char* section, const char* key,
+                           bool* found) {
+  std::vector<ini_line> lines = parse(text);
+  ini_place place = find_place(text, lines, trim_name(section), trim_name(key));
+  *found = place.key != nullptr && place.key->has_value;
+  if (!*found) return {};
+  return strip_quotes(part(text, place.key->value));
+}
+
+std::string ini_read_string(std::string_view text, bool file_exists, const char* section,
+                            const char* key, const char* fallback, std::size_t size) {
+  if (size == 0) return {};
+  bool found = false;
+  std::string value;
+  if (file_exists) value = ini_find_value(text, section, key, &found);
+  if (!found) {
+    std::string_view plain = strip_trailing_spaces(fallback);
+    value = file_exists ? strip_quotes(plain) : std::string(plain);
+  }
+  cut_text(value, size - 1);
+  return value;
+}
+
+int ini_read_int(std::string_view text, const char* section, const char* key, int fallback) {
+  bool found = false;
+  std::string value = ini_find_value(text, section, key, &found);
+  cut_characters(value, k_int_characters);
+  if (value.empty()) return fallback;
+  return leading_number(value);
+}
+
+std::string ini_write_string(std::string_view text, const char* section, const char* key,
+                             const char* value) {
+  std::vector<ini_line> lines = parse(text);
+  std::string_view name = trim_name(key);
+  std::string_view stored(value);
+  while (!stored.empty() && is_blank_at(stored, 0)) stored.remove_prefix(char_width(stored, 0));
+  ini_place place = find_place(text, lines, trim_name(section), name);
+  std::string out(text);
+  if (place.key != nullptr && place.key->has_value) {
+    span old = place.key->value;
+    out.replace(old.begin, old.end - old.begin, stored);
+  } else if (place.key != nullptr) {
+    out.insert(place.key->name.end, "=" + std::string(stored));
+  } else {
+    std::string added = std::string(name) + "=" + std::string(stored) + k_line_end;
+    if (!place.section_found) {
+      added = "[" + std::string(trim_name(section)) + "]" + k_line_end + added;
+      place.insert_at = text.size();
+    }
+    if (place.insert_at == text.size() && !ends_with_line_end(text)) added = k_line_end + added;
+    out.insert(place.insert_at, added);
+  }
+  return out;
+}
