@@ -8,8 +8,10 @@
 namespace {
 
 // GetPrivateProfileIntA reads the value into a buffer of 30 characters.
-constexpr std::size_t k_int_characters = 29;
+constexpr std::size_t k_int_buffer = 30;
 constexpr char k_line_end[] = "\r\n";
+constexpr char k_middle_dot[] = "\x81\x45";
+constexpr unsigned k_middle_dot_code = 0x8145;
 
 struct span {
   std::size_t begin = 0;
@@ -33,13 +35,32 @@ std::size_t char_width(std::string_view text, std::size_t at) {
   return 1;
 }
 
+std::size_t last_char_at(std::string_view text) {
+  std::size_t last = 0;
+  for (std::size_t at = 0; at < text.size(); at += char_width(text, at)) last = at;
+  return last;
+}
+
 bool is_line_end(char c) { return c == '\r' || c == '\n'; }
 
-// White space, the end-of-file byte 0x1A and the full-width space.
+// ASCII white space and the end-of-file byte 0x1A (not the full-width space).
 bool is_blank_at(std::string_view text, std::size_t at) {
   auto c = static_cast<unsigned char>(text[at]);
-  if (char_width(text, at) == 2) return c == 0x81 && text[at + 1] == 0x40;
+  if (char_width(text, at) == 2) return false;
   return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x1A;
+}
+
+// A lead byte with no byte after it is no character: the Windows functions
+// drop it when they convert the text, so it is dropped here too.
+std::string_view without_lone_lead(std::string_view text) {
+  if (text.empty() || last_char_at(text) != text.size() - 1) return text;
+  if (is_sjis_lead(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  return text;
+}
+
+// A lead byte with a byte that cannot follow it converts to the middle dot.
+bool is_broken_pair(std::string_view text, std::size_t at) {
+  return char_width(text, at) == 2 && !is_sjis_trail(static_cast<unsigned char>(text[at + 1]));
 }
 
 span trim(std::string_view text, span s) {
@@ -57,8 +78,21 @@ std::string_view part(std::string_view text, span s) {
 }
 
 std::string_view trim_name(const char* name) {
-  std::string_view text(name);
+  std::string_view text = without_lone_lead(name);
   return part(text, trim(text, {0, text.size()}));
+}
+
+// The bytes the Windows functions hand back for a stored text.
+std::string as_returned(std::string_view text) {
+  std::string out;
+  for (std::size_t at = 0; at < text.size(); at += char_width(text, at)) {
+    if (is_broken_pair(text, at)) {
+      out += k_middle_dot;
+    } else {
+      out.append(text.substr(at, char_width(text, at)));
+    }
+  }
+  return out;
 }
 
 // The name or the name and value of a line whose blanks are already gone.
@@ -67,7 +101,7 @@ void split_line(std::string_view text, span content, std::size_t equals, std::si
   line.blank = false;
   if (text[content.begin] == '[' && bracket != std::string_view::npos) {
     line.is_section = true;
-    line.name = {content.begin + 1, bracket};
+    line.name = trim(text, {content.begin + 1, bracket});
   } else if (equals != std::string_view::npos) {
     line.has_value = true;
     line.name = trim(text, {content.begin, equals});
@@ -103,6 +137,7 @@ ini_line parse_line(std::string_view text, std::size_t begin) {
 }
 
 std::vector<ini_line> parse(std::string_view text) {
+  text = without_lone_lead(text);
   std::vector<ini_line> lines;
   for (std::size_t at = 0; at < text.size();) {
     ini_line line = parse_line(text, at);
@@ -117,6 +152,7 @@ std::vector<ini_line> parse(std::string_view text) {
 unsigned fold(std::string_view text, std::size_t at, std::size_t width) {
   unsigned c = static_cast<unsigned char>(text[at]);
   if (width == 1) return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
+  if (is_broken_pair(text, at)) return k_middle_dot_code;
   unsigned code = c << 8 | static_cast<unsigned char>(text[at + 1]);
   if (code >= 0x8281 && code <= 0x829A) return code - 0x21;  // a to z
   if (code >= 0x83BF && code <= 0x83D6) return code - 0x20;  // alpha to omega
@@ -168,25 +204,10 @@ ini_place find_place(std::string_view text, const std::vector<ini_line>& lines,
   return place;
 }
 
-std::size_t last_char_at(std::string_view text) {
-  std::size_t last = 0;
-  for (std::size_t at = 0; at < text.size(); at += char_width(text, at)) last = at;
-  return last;
-}
-
-std::string strip_quotes(std::string_view value) {
-  if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'')) {
-    std::size_t last = last_char_at(value);
-    if (last == value.size() - 1 && value[last] == value[0]) {
-      return std::string(value.substr(1, value.size() - 2));
-    }
-  }
-  return std::string(value);
-}
-
-std::string_view strip_trailing_spaces(std::string_view text) {
-  while (text.size() > 1 && text.back() == ' ') text.remove_suffix(1);
-  return text;
+std::size_t count_characters(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t at = 0; at < text.size(); at += char_width(text, at)) ++count;
+  return count;
 }
 
 // The first count characters of a text.
@@ -194,6 +215,27 @@ void cut_characters(std::string& text, std::size_t count) {
   std::size_t at = 0;
   for (std::size_t n = 0; at < text.size() && n < count; ++n) at += char_width(text, at);
   text.resize(at);
+}
+
+// A value as the Windows functions copy it into a buffer of size
+// characters: surrounding quotes go, but the closing one only when the
+// whole value fits, and then the character before a quote that did not
+// make it goes instead (so "abcdef" in 7 characters reads abcde).
+std::string copy_entry(std::string_view value, std::size_t size) {
+  bool quoted = value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
+                last_char_at(value) == value.size() - 1 && value.back() == value[0];
+  if (quoted) value.remove_prefix(1);
+  std::string buffer(value);
+  cut_characters(buffer, size - 1);
+  if (quoted && size >= count_characters(value) && !buffer.empty()) {
+    buffer.resize(last_char_at(buffer));
+  }
+  return buffer;
+}
+
+std::string_view strip_trailing_spaces(std::string_view text) {
+  while (text.size() > 1 && text.back() == ' ') text.remove_suffix(1);
+  return text;
 }
 
 int leading_number(std::string_view text) {
@@ -208,6 +250,16 @@ int leading_number(std::string_view text) {
   return static_cast<int>(negative ? 0u - total : total);
 }
 
+// The raw value of a key; false when the section or the key is missing or
+// the key has no "=".
+bool find_value(std::string_view text, const char* section, const char* key, std::string& value) {
+  std::vector<ini_line> lines = parse(text);
+  ini_place place = find_place(text, lines, trim_name(section), trim_name(key));
+  if (place.key == nullptr || !place.key->has_value) return false;
+  value = part(text, place.key->value);
+  return true;
+}
+
 bool ends_with_line_end(std::string_view text) {
   if (text.empty()) return true;
   std::size_t last = last_char_at(text);
@@ -216,58 +268,49 @@ bool ends_with_line_end(std::string_view text) {
 
 }  // namespace
 
-std::string ini_find_value(std::string_view text, const char* section, const char* key,
-                           bool* found) {
-  std::vector<ini_line> lines = parse(text);
-  ini_place place = find_place(text, lines, trim_name(section), trim_name(key));
-  *found = place.key != nullptr && place.key->has_value;
-  if (!*found) return {};
-  return strip_quotes(part(text, place.key->value));
-}
-
-std::string ini_read_string(std::string_view text, bool file_exists, const char* section,
-                            const char* key, const char* fallback, std::size_t size) {
+std::string ini_read_string(std::string_view text, const char* section, const char* key,
+                            const char* fallback, std::size_t size) {
   if (size == 0) return {};
-  bool found = false;
   std::string value;
-  if (file_exists) value = ini_find_value(text, section, key, &found);
-  if (!found) {
-    std::string_view plain = strip_trailing_spaces(fallback);
-    value = file_exists ? strip_quotes(plain) : std::string(plain);
+  if (!find_value(text, section, key, value)) {
+    value = strip_trailing_spaces(without_lone_lead(fallback));
   }
+  value = as_returned(copy_entry(value, size));
   cut_text(value, size - 1);
   return value;
 }
 
 int ini_read_int(std::string_view text, const char* section, const char* key, int fallback) {
-  bool found = false;
-  std::string value = ini_find_value(text, section, key, &found);
-  cut_characters(value, k_int_characters);
+  std::string value;
+  if (!find_value(text, section, key, value)) return fallback;
+  value = copy_entry(value, k_int_buffer);
   if (value.empty()) return fallback;
   return leading_number(value);
 }
 
 std::string ini_write_string(std::string_view text, const char* section, const char* key,
                              const char* value) {
-  std::vector<ini_line> lines = parse(text);
+  std::string_view body = without_lone_lead(text);
+  std::vector<ini_line> lines = parse(body);
   std::string_view name = trim_name(key);
-  std::string_view stored(value);
+  std::string_view stored = without_lone_lead(value);
   while (!stored.empty() && is_blank_at(stored, 0)) stored.remove_prefix(char_width(stored, 0));
-  ini_place place = find_place(text, lines, trim_name(section), name);
+  ini_place place = find_place(body, lines, trim_name(section), name);
   std::string out(text);
   if (place.key != nullptr && place.key->has_value) {
     span old = place.key->value;
     out.replace(old.begin, old.end - old.begin, stored);
-  } else if (place.key != nullptr) {
-    out.insert(place.key->name.end, "=" + std::string(stored));
-  } else {
-    std::string added = std::string(name) + "=" + std::string(stored) + k_line_end;
-    if (!place.section_found) {
-      added = "[" + std::string(trim_name(section)) + "]" + k_line_end + added;
-      place.insert_at = text.size();
-    }
-    if (place.insert_at == text.size() && !ends_with_line_end(text)) added = k_line_end + added;
-    out.insert(place.insert_at, added);
+    return out;
   }
-  return out;
+  if (place.key != nullptr) return out.insert(place.key->name.end, "=" + std::string(stored));
+  std::string added = std::string(name) + "=" + std::string(stored) + k_line_end;
+  if (!place.section_found) {
+    added = "[" + std::string(trim_name(section)) + "]" + k_line_end + added;
+    place.insert_at = body.size();
+  }
+  if (place.insert_at == body.size()) {
+    out.resize(body.size());  // a lone lead byte at the end would take the line end
+    if (!ends_with_line_end(body)) added = k_line_end + added;
+  }
+  return out.insert(place.insert_at, added);
 }

@@ -11,8 +11,10 @@
 // is a key, named up to its first "=", with no value when there is no "=";
 // keys before the first section belong to a section with an empty name.
 // Names compare without regard to case, for ASCII and for the full-width
-// Latin, Greek and Cyrillic letters. Only the first section of a name is
-// searched and the first key of a name in it decides, even one without a
+// Latin, Greek and Cyrillic letters (as Windows does; Wine folds ASCII only).
+// A lead byte with no byte after it is dropped; a lead byte with a byte that
+// cannot follow it reads as the middle dot, as the Windows conversion makes it. Only the first
+// section of a name is searched and the first key of a name in it decides, even one without a
 // value. A comment line is an ordinary key line (";x=1" is the key ";x").
 #pragma once
 
@@ -20,17 +22,12 @@
 #include <string>
 #include <string_view>
 
-// The value of a key with its blanks removed, surrounding double or single
-// quotes dropped; found is false when the section or the key is missing or
-// the key has no "=".
-std::string ini_find_value(std::string_view text, const char* section, const char* key,
-                           bool* found);
-
 // What GetPrivateProfileStringA gives: the value (or the fallback, trailing
-// spaces removed and quotes dropped when missing), cut to size - 1 bytes
-// without splitting a character. file_exists false gives the fallback as is.
-std::string ini_read_string(std::string_view text, bool file_exists, const char* section,
-                            const char* key, const char* fallback, std::size_t size);
+// spaces removed, when missing) with surrounding quotes dropped, cut to
+// size - 1 bytes without splitting a character. A missing file is an
+// empty text.
+std::string ini_read_string(std::string_view text, const char* section, const char* key,
+                            const char* fallback, std::size_t size);
 
 // What GetPrivateProfileIntA gives: the leading signed decimal number of the
 // value's first 29 characters, wrapping around in 32 bits; the fallback when

@@ -240,8 +240,8 @@ int profile_read_int(const char* section, const char* key, int fallback, const c
 std::string profile_read_string(const char* section, const char* key, const char* fallback,
                                 std::size_t size, const char* file) {
   std::string text;
-  bool exists = read_file(file, text);
-  return ini_read_string(text, exists, section, key, fallback, size);
+  read_file(file, text);  // a missing file reads as an empty one
+  return ini_read_string(text, section, key, fallback, size);
 }
 
 bool profile_write_string(const char* section, const char* key, const char* value,

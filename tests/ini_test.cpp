@@ -13,7 +13,7 @@ struct read_case {
 
 std::string read(const std::string& text, const char* section, const char* key,
                  std::size_t size = 64) {
-  return ini_read_string(text, true, section, key, "FB", size);
+  return ini_read_string(text, section, key, "FB", size);
 }
 
 }  // namespace
@@ -39,11 +39,13 @@ TEST(IniRead, FindsValuesByTheWindowsRules) {
       {"k=0\n[A]\n", "", "k", "0"},        // keys before any section
       {"[A] tail\nk=1\n", "A", "k", "1"},  // the name ends at the last "]"
       {"[A]B]\nk=1\n", "A]B", "k", "1"},
-      {"[ A ]\nk=1\n", "A", "k", nullptr},  // blanks inside the brackets stay
-      {"[A\nk=1\n", "A", "k", nullptr},     // no "]": a key line
+      {"[ A ]\nk=1\n", "A", "k", "1"},   // blanks inside the brackets go too
+      {"[A\nk=1\n", "A", "k", nullptr},  // no "]": a key line
       {"[A]\na=b=c\n", "A", "a", "b=c"},
       {"[A]\nk=1\x1A\n", "A", "k", "1"},
-      {"[A]\n\x81\x40k\x81\x40=\x81\x40v\x81\x40\n", "A", "k", "v"},  // full-width space
+      {"[A]\n\x81\x40k=\x81\x40v\x81\x40\n", "A", "k",
+       nullptr},  // the full-width space is no blank
+      {"[A]\n\x81\x40k=\x81\x40v\x81\x40\n", "A", "\x81\x40k", "\x81\x40v\x81\x40"},
   };
   for (const read_case& c : cases) {
     EXPECT_EQ(read(c.text, c.section, c.key), c.expected ? c.expected : "FB")
@@ -68,10 +70,18 @@ TEST(IniRead, KeepsDoubleByteCharactersWhole) {
   // 0x83 0x5B, 0x83 0x5D and 0x95 0x5C hold "[", "]" and a backslash as
   // second bytes; 0x83 "=" and 0x83 "\n" are one character each.
   const read_case cases[] = {
-      {"[\x83\x5B]\nk=1\n", "\x83\x5B", "k", "1"}, {"[A]\n\x83\x5D=2\n", "A", "\x83\x5D", "2"},
-      {"[A]\n\x95\x5C=3\n", "A", "\x95\x5C", "3"}, {"[A]\nx\x83=y=4\n", "A", "x\x83=y", "4"},
+      {"[\x83\x5B]\nk=1\n", "\x83\x5B", "k", "1"},
+      {"[A]\n\x83\x5D=2\n", "A", "\x83\x5D", "2"},
+      {"[A]\n\x95\x5C=3\n", "A", "\x95\x5C", "3"},
+      {"[A]\nx\x83=y=4\n", "A", "x\x83=y", "4"},
       {"[A]\nk=\x83\nj=5\n", "A", "j", nullptr},   // the line feed belongs to 0x83
       {"[A\x83]\nk=6\n", "A\x83]", "k", nullptr},  // "]" taken by the lead byte: a key line
+      {"[A]\nk=7\x83", "A", "k", "7"},             // a lone lead byte at the end is nothing
+      {"[A]\nab=8\n", "A", "ab\x83", "8"},
+      {"[A]\n\x83=x=9\n", "A", "\x84=x", "9"},  // broken pairs are all the middle dot
+      {"[A]\nk=a\x83=b\n", "A", "k",
+       "a\x81\x45"
+       "b"},
   };
   for (const read_case& c : cases) {
     EXPECT_EQ(read(c.text, c.section, c.key), c.expected ? c.expected : "FB") << c.text;
@@ -82,15 +92,20 @@ TEST(IniRead, CutsToTheBufferWithoutSplittingACharacter) {
   EXPECT_EQ(read("[A]\nk=123456789\n", "A", "k", 8), "1234567");
   EXPECT_EQ(read("[A]\nk=123456\x82\xA0\n", "A", "k", 8), "123456");
   EXPECT_EQ(read("[A]\nk=12345\x82\xA0\n", "A", "k", 8), "12345\x82\xA0");
-  EXPECT_EQ(read("[A]\nk=\"1234567\"\n", "A", "k", 8), "1234567");
+  // A quoted value that only just fits loses its last character, not the
+  // closing quote, as the Windows functions do it.
+  EXPECT_EQ(read("[A]\nk=\"1234567\"\n", "A", "k", 8), "123456");
+  EXPECT_EQ(read("[A]\nk=\"1234567\"\n", "A", "k", 9), "1234567");
+  EXPECT_EQ(read("[A]\nk=\"123456789\"\n", "A", "k", 8), "1234567");
+  EXPECT_EQ(read("[A]\nk=\"\"\n", "A", "k", 1), "");
   EXPECT_EQ(read("[A]\nk=1\n", "A", "k", 1), "");
 }
 
-TEST(IniRead, FallbackLosesTrailingSpacesAndQuotesUnlessTheFileIsMissing) {
-  EXPECT_EQ(ini_read_string("", true, "A", "k", "REC  ", 64), "REC");
-  EXPECT_EQ(ini_read_string("", true, "A", "k", "\"q\"", 64), "q");
-  EXPECT_EQ(ini_read_string("", false, "A", "k", "\"q\"  ", 64), "\"q\"");
-  EXPECT_EQ(ini_read_string("", true, "A", "k", " ", 64), " ");
+TEST(IniRead, FallbackLosesTrailingSpacesAndQuotes) {
+  EXPECT_EQ(ini_read_string("", "A", "k", "REC  ", 64), "REC");
+  EXPECT_EQ(ini_read_string("", "A", "k", "\"q\"  ", 64), "q");
+  EXPECT_EQ(ini_read_string("[A]\nk\n", "A", "k", "\"q\"", 2), "");
+  EXPECT_EQ(ini_read_string("", "A", "k", " ", 64), " ");
 }
 
 TEST(IniReadInt, TakesTheLeadingSignedDecimalNumber) {
@@ -138,7 +153,8 @@ TEST(IniWrite, ChangesOnlyWhatItMust) {
       {"[A]\r\n[B]\r\n", "A", "j", "2", "[A]\r\nj=2\r\n[B]\r\n"},
       {"[A]\nk=1", "A", "j", "2", "[A]\nk=1\r\nj=2\r\n"},
       {"[A]\rk=1\r", "B", "j", "2", "[A]\rk=1\r[B]\r\nj=2\r\n"},
-      {"[A]\nk=\x83", "B", "j", "2", "[A]\nk=\x83\r\n[B]\r\nj=2\r\n"},
+      {"[A]\nk=\x83", "B", "j", "2", "[A]\nk=\r\n[B]\r\nj=2\r\n"},  // a lone lead byte goes
+      {"[A]\nk=1\x83", "A", "k", "2", "[A]\nk=2\x83"},
       {"[A]\n  k  \n", "A", "k", "v", "[A]\n  k=v  \n"},
       {"[A]\nk=\n", "A", "k", " \t v ", "[A]\nk=v \n"},
       {"[A]\nk=\"1\"\n", "A", "k", "1", "[A]\nk=1\n"},
