@@ -191,15 +191,21 @@ def write_scripts(work, scripts):
                 f.write(op_line(op))
 
 
+def names_in(pool, data, ops, field):
+    """The names of the pool that occur in the file or the operations."""
+    seen = (data or b"").lower() + b"\n".join(op[field] for op in ops).lower()
+    return [name for name in pool if name.lower() in seen]
+
+
 def readback_batch(work, scripts):
-    """Reads every name of each script from both resulting files."""
+    """Reads every name the script could have touched from both files."""
     path = os.path.join(work, "readback.txt")
     with open(path, "w") as f:
-        for n, (_, ops) in enumerate(scripts):
+        for n, (data, ops) in enumerate(scripts):
             for side in (b"wine", b"ours"):
                 f.write("file %s\n" % hexed(side + b"\\s%04d.ini" % n))
-                for section in SECTIONS:
-                    for key in KEYS + [op[2].strip(b" \t\x1a") for op in ops]:
+                for section in names_in(SECTIONS, data, ops, 1):
+                    for key in names_in(KEYS, data, ops, 2):
                         f.write(op_line(("str", section, key, b"FB", 1024)))
     return path
 
