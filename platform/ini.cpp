@@ -302,15 +302,19 @@ std::string ini_write_string(std::string_view text, const char* section, const c
     out.replace(old.begin, old.end - old.begin, stored);
     return out;
   }
-  if (place.key != nullptr) return out.insert(place.key->name.end, "=" + std::string(stored));
-  std::string added = std::string(name) + "=" + std::string(stored) + k_line_end;
-  if (!place.section_found) {
-    added = "[" + std::string(trim_name(section)) + "]" + k_line_end + added;
-    place.insert_at = body.size();
+  if (place.key != nullptr) {
+    out.insert(place.key->name.end, 1, '=');
+    return out.insert(place.key->name.end + 1, stored);
   }
+  if (!place.section_found) place.insert_at = body.size();
+  std::string added;
   if (place.insert_at == body.size()) {
     out.resize(body.size());  // a lone lead byte at the end would take the line end
-    if (!ends_with_line_end(body)) added = k_line_end + added;
+    if (!ends_with_line_end(body)) added += k_line_end;
   }
+  if (!place.section_found) {
+    added.append("[").append(trim_name(section)).append("]").append(k_line_end);
+  }
+  added.append(name).append("=").append(stored).append(k_line_end);
   return out.insert(place.insert_at, added);
 }

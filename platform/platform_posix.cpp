@@ -155,7 +155,7 @@ bool read_yes() {
 }
 
 bool terminal_box(const char* caption, const char* text, bool ok_cancel) {
-  put_error("\n" + for_terminal(caption) + "\n" + for_terminal(text) + "\n");
+  put_error(std::string("\n") + for_terminal(caption) + "\n" + for_terminal(text) + "\n");
   if (!ok_cancel) return true;
   put_error("[y/N] ");
   return read_yes();
@@ -167,8 +167,8 @@ std::string find_on_path(const std::string& program);
 int zenity_box(const char* caption, const char* text, bool ok_cancel) {
   std::string zenity = find_on_path("zenity");
   if (zenity.empty()) return -1;
-  std::string title = "--title=" + convert_text(caption, "UTF-8");
-  std::string message = "--text=" + convert_text(text, "UTF-8");
+  std::string title = std::string("--title=") + convert_text(caption, "UTF-8");
+  std::string message = std::string("--text=") + convert_text(text, "UTF-8");
   const char* kind = ok_cancel ? "--question" : "--info";
   char* argv[] = {zenity.data(),  const_cast<char*>(kind),
                   title.data(),   const_cast<char*>("--no-markup"),
@@ -259,7 +259,7 @@ mutex_result create_named_mutex(const char* name) {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   std::string path = runtime != nullptr && *runtime == '/'
                          ? std::string(runtime) + "/" + name + ".lock"
-                         : "/tmp/" + std::string(name) + "-" + std::to_string(getuid()) + ".lock";
+                         : std::string("/tmp/") + name + "-" + std::to_string(getuid()) + ".lock";
   // Never closed: the lock marks this instance until the process ends.
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return mutex_result::failed;

@@ -94,14 +94,14 @@ std::string parse_at_arguments(const std::vector<std::string>& words, at_request
     return "the first argument is not a time HH:MM";
   }
   if (request.hour < 0 || request.hour > 23 || request.minute < 0 || request.minute > 59) {
-    return "the time " + words[0] + " is not a time of day";
+    return std::string("the time ") + words[0] + " is not a time of day";
   }
   std::size_t at = 1;
   for (; at < words.size(); ++at) {
     if (starts_without_case(words[at], "/interactive") && words[at].size() == 12) continue;
     if (!starts_without_case(words[at], "/next:")) break;
     if (!parse_number(words[at].substr(6), request.next_day)) {
-      return "the day in " + words[at] + " is not a number";
+      return std::string("the day in ") + words[at] + " is not a number";
     }
     request.has_next = true;
   }
@@ -139,7 +139,8 @@ std::string launch_date(const at_request& request, const at_date& today, int now
   if (request.has_next && find_programme_date(request.command, programme)) {
     date = add_days(programme, request.next_day - programme.day);
   } else if (request.has_next && (request.next_day < 1 || request.next_day > 31)) {
-    return "day " + std::to_string(request.next_day) + " is not a day of the month (1 to 31)";
+    return std::string("day ") + std::to_string(request.next_day) +
+           " is not a day of the month (1 to 31)";
   } else {
     date = next_matching_day(today, request.has_next ? request.next_day : 0, launch_minute,
                              now_minute);

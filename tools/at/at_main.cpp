@@ -117,7 +117,7 @@ int submit(const std::string& stamp, const std::string& job) {
   if (!at.started) return fail("the at command is not installed (Debian package at)", 3);
   std::string line = job_line_of(at.output);
   if (!WIFEXITED(at.status) || WEXITSTATUS(at.status) != 0 || line.empty()) {
-    return fail("at did not take the job: " + at.output, 4);
+    return fail(std::string("at did not take the job: ") + at.output, 4);
   }
   if (at.output.find(k_no_atd) != std::string::npos) {
     // The job would only run whenever atd next starts: take it back.
