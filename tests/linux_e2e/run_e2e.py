@@ -11,6 +11,7 @@ import datetime
 import json
 import os
 import pty
+import re
 import select
 import shutil
 import subprocess
@@ -76,6 +77,7 @@ class Case:
         with open(self.ini(), "wb") as f:
             f.write(text.encode("cp932"))
         self.jobs_before = atq()
+        self.extra_env = {}
 
     def ini(self):
         return os.path.join(self.folder, "zoba.ini")
@@ -93,6 +95,7 @@ class Case:
     def env(self):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         env.update(LANG="C.UTF-8", LC_ALL="C.UTF-8", XDG_RUNTIME_DIR=self.folder)
+        env.update(self.extra_env)
         return env
 
     def start(self, path):
@@ -321,10 +324,46 @@ def test_a_past_programme_is_refused_by_at(zoba, at):
         case.clean()
 
 
-TESTS = [test_typical_file_ok, test_cancel_registers_nothing,
+def test_debug_traces_in_order_on_standard_error(zoba, at):
+    case = Case(zoba, at, settings="debug=1\r\n")
+    try:
+        path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+        status, text = run_answering(case, path, "n")
+        lines = [line.strip() for line in text.replace("\r", "").split("\n")]
+        traces = [line for line in lines if re.match(r"^\d+ zoba:\d+", line)]
+        sequence = [int(line.split()[0]) for line in traces]
+        check(sequence == list(range(len(traces))) and len(traces) > 10,
+              "numbered from 0 in order: %r" % traces)
+        check(traces[0] == "0 zoba:242" and traces[-2:] == ["%d zoba:274" % (len(traces) - 2),
+                                                        "%d zoba:281" % (len(traces) - 1)],
+              "242 first, 274 and 281 last: %r" % traces)
+        check(lines.index("OK") < lines.index(traces[0]), "OK before the first trace line")
+        check(any(":393 >ch=8 <= " + STATION in line for line in traces), "the station's trace")
+        check(lines.index(traces[-1]) < lines.index("終了"), "the end notice after the last line")
+        check(case.new_jobs() == {}, "no job")
+    finally:
+        case.clean()
+
+
+def test_at_missing_is_reported(zoba, at):
+    case = Case(zoba, at)
+    try:
+        case.extra_env = {"PATH": case.folder}  # AT is found beside zoba, at nowhere
+        path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+        status, text = run_answering(case, path, "y")
+        check("the at command is not installed" in text and NOT_REGISTERED in text,
+              "AT's reason and the failure notice: %r" % text)
+        check("no=0001" in case.ini_text(), "the number is used up all the same")
+        check(case.new_jobs() == {}, "no job")
+    finally:
+        case.clean()
+
+
+TESTS = [test_typical_file_ok, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
          test_midnight_on_the_first_launches_on_day_0, test_launch_past_the_months_end,
          test_hostile_titles_arrive_as_one_plain_argument, test_second_instance_beeps_and_leaves,
-         test_no_terminal_answers_cancel, test_a_past_programme_is_refused_by_at]
+         test_no_terminal_answers_cancel, test_a_past_programme_is_refused_by_at,
+         test_at_missing_is_reported]
 
 
 def main():
