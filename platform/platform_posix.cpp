@@ -130,12 +130,17 @@ std::string convert_text(const std::string& text, const char* charset) {
   return out;
 }
 
-std::string for_terminal(const std::string& text) {
+// Line ends become plain line feeds.
+std::string without_cr(const std::string& text) {
   std::string shown;
   for (char c : text) {
     if (c != '\r') shown += c;
   }
-  return convert_text(shown, nl_langinfo(CODESET));
+  return shown;
+}
+
+std::string for_terminal(const std::string& text) {
+  return convert_text(without_cr(text), nl_langinfo(CODESET));
 }
 
 void put_error(const std::string& text) {
@@ -168,7 +173,7 @@ int zenity_box(const char* caption, const char* text, bool ok_cancel) {
   std::string zenity = find_on_path("zenity");
   if (zenity.empty()) return -1;
   std::string title = std::string("--title=") + convert_text(caption, "UTF-8");
-  std::string message = std::string("--text=") + convert_text(text, "UTF-8");
+  std::string message = std::string("--text=") + convert_text(without_cr(text), "UTF-8");
   const char* kind = ok_cancel ? "--question" : "--info";
   char* argv[] = {zenity.data(),  const_cast<char*>(kind),
                   title.data(),   const_cast<char*>("--no-markup"),
