@@ -5,17 +5,18 @@
 // The rules followed are those of the Windows functions as far as this tool
 // stores and reads: lines end at CR or LF (a lead byte always takes the byte
 // after it, so "\x83\n" is one character and ends no line); blanks around
-// names and values are ignored (ASCII white space, 0x1A and the full-width
-// space); a line whose first character is "[" and that holds a later "]" is
-// a section named by what lies between "[" and the last "]"; any other line
-// is a key, named up to its first "=", with no value when there is no "=";
-// keys before the first section belong to a section with an empty name.
-// Names compare without regard to case, for ASCII and for the full-width
-// Latin, Greek and Cyrillic letters (as Windows does; Wine folds ASCII only).
-// A lead byte with no byte after it is dropped; a lead byte with a byte that
-// cannot follow it reads as the middle dot, as the Windows conversion makes it. Only the first
-// section of a name is searched and the first key of a name in it decides, even one without a
-// value. A comment line is an ordinary key line (";x=1" is the key ";x").
+// names and values are ignored (ASCII white space and 0x1A, not the
+// full-width space); a line whose first character is "[" and that holds a
+// later "]" is a section named by what lies between "[" and the last "]";
+// any other line is a key, named up to its first "=", with no value when
+// there is no "="; keys before the first section belong to a section with
+// an empty name. Names compare without regard to case, for ASCII and for the
+// full-width Latin, Greek and Cyrillic letters (as Windows does; Wine folds
+// ASCII only). A lead byte with no byte after it is dropped; a lead byte
+// with a byte that cannot follow it reads as the middle dot, as the Windows
+// conversion makes it. Only the first section of a name is searched and the
+// first key of a name in it decides, even one without a value. A comment
+// line is an ordinary key line (";x=1" is the key ";x").
 #pragma once
 
 #include <cstddef>
