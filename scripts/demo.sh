@@ -11,3 +11,6 @@ cmake --build --preset windows
 echo
 echo "The Windows program is build/windows/zoba.exe."
 echo "Copy it to a folder of its own and open samples/sample.tvpi with it."
+
+# ---- Linux: the program on the bundled sample, ending with its job in atq.
+bash scripts/demo-linux.sh

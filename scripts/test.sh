@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: format check, the unit tests (Linux, with sanitizers) and
-# the Windows build, whose unit tests and end-to-end suite run under Wine.
+# Runs every test: format check, the unit tests (Linux, with sanitizers), the
+# Linux differential and end-to-end suites, and the Windows build, whose unit
+# tests and end-to-end suite run under Wine.
 # Installs what is missing first; can be run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +12,12 @@ wine_env_install
 
 echo "== format check"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+# ---- Linux: Wine for the profile differential test, at and a running atd
+# for the end-to-end suite.
+. scripts/linux.sh
+prepare_linux_tests
+# ---- end of the Linux block
 
 echo "== linux: unit tests"
 cmake --preset linux >/dev/null

@@ -1,0 +1,43 @@
+// Reading and writing INI text the way the Windows profile functions do, over
+// a byte string in Shift_JIS. No file access: the platform layer reads the
+// file, hands its bytes here and stores what comes back.
+//
+// The rules followed are those of the Windows functions as far as this tool
+// stores and reads: lines end at CR or LF (a lead byte always takes the byte
+// after it, so "\x83\n" is one character and ends no line); blanks around
+// names and values are ignored (ASCII white space and 0x1A, not the
+// full-width space); a line whose first character is "[" and that holds a
+// later "]" is a section named by what lies between "[" and the last "]";
+// any other line is a key, named up to its first "=", with no value when
+// there is no "="; keys before the first section belong to a section with
+// an empty name. Names compare without regard to case, for ASCII and for the
+// full-width Latin, Greek and Cyrillic letters (as Windows does; Wine folds
+// ASCII only). A lead byte with no byte after it is dropped; a lead byte
+// with a byte that cannot follow it reads as the middle dot, as the Windows
+// conversion makes it. Only the first section of a name is searched and the
+// first key of a name in it decides, even one without a value. A comment
+// line is an ordinary key line (";x=1" is the key ";x").
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// What GetPrivateProfileStringA gives: the value (or the fallback, trailing
+// spaces removed, when missing) with surrounding quotes dropped, cut to
+// size - 1 bytes without splitting a character. A missing file is an
+// empty text.
+std::string ini_read_string(std::string_view text, const char* section, const char* key,
+                            const char* fallback, std::size_t size);
+
+// What GetPrivateProfileIntA gives: the leading signed decimal number of the
+// value's first 29 characters, wrapping around in 32 bits; the fallback when
+// the value is missing or empty.
+int ini_read_int(std::string_view text, const char* section, const char* key, int fallback);
+
+// The text after storing a key: an existing value is replaced in place, a
+// key without "=" gets one, a new key goes after the last line of its
+// section and a new section at the end (lines end in CRLF). Every other
+// byte stays as it was. Leading blanks of the value are not stored.
+std::string ini_write_string(std::string_view text, const char* section, const char* key,
+                             const char* value);

@@ -1,0 +1,389 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the Linux build: the real zoba and AT programs in a
+folder of their own, driven through a pseudo-terminal, registering real
+jobs with a running atd. Every job a test makes is removed afterwards.
+
+Usage: run_e2e.py ZOBA AT. Exit status 0 when every test passed, 1 when one
+failed, 77 (skipped) when at/atd cannot be used here.
+"""
+import calendar
+import datetime
+import json
+import os
+import pty
+import re
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+SKIP = 77
+STATION = "テレビ東京"
+REGISTERED = "登録しました"
+NOT_REGISTERED = "登録できませんでした"
+FAKE_RECORDER = """#!/usr/bin/env python3
+import json, os, sys
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "recorder.log"), "a") as f:
+    f.write(json.dumps(sys.argv[1:]) + "\\n")
+"""
+
+
+def atq():
+    """The queued jobs: {number: datetime}."""
+    out = subprocess.run(["atq"], capture_output=True, text=True, check=True).stdout
+    jobs = {}
+    for line in out.splitlines():
+        number, when = line.split("\t")[:2]
+        jobs[number] = datetime.datetime.strptime(when.rsplit(" ", 2)[0],
+                                                  "%a %b %d %H:%M:%S %Y")
+    return jobs
+
+
+def can_use_at():
+    if shutil.which("at") is None or shutil.which("atq") is None:
+        return "at is not installed"
+    try:
+        pid = int(open("/run/atd.pid").read().split()[0])
+        os.kill(pid, 0)
+    except (OSError, ValueError):
+        return "atd is not running"
+    return None
+
+
+def iepg(date, start, end, title, station=STATION):
+    lines = ["Content-type: application/x-tv-program-info; charset=shift_jis", "version: 1",
+             "station: " + station, "year: %04d" % date.year, "month: %02d" % date.month,
+             "date: %02d" % date.day, "start: " + start, "end: " + end,
+             "program-title: " + title, "", "説明"]
+    return ("\r\n".join(lines) + "\r\n").encode("cp932")
+
+
+class Case:
+    """One run of zoba in a fresh folder with its own settings."""
+
+    def __init__(self, zoba, at, settings=""):
+        self.folder = tempfile.mkdtemp(prefix="zoba_e2e_")
+        self.zoba = os.path.join(self.folder, "zoba")
+        shutil.copy(zoba, self.zoba)
+        shutil.copy(at, os.path.join(self.folder, "AT"))
+        self.recorder = os.path.join(self.folder, "fake_rec")
+        with open(self.recorder, "w") as f:
+            f.write(FAKE_RECORDER)
+        os.chmod(self.recorder, 0o755)
+        text = "[ZOBA]\r\nrec_exec=%s\r\n%s[TVCH]\r\n%s=8\r\n" % (self.recorder, settings, STATION)
+        with open(self.ini(), "wb") as f:
+            f.write(text.encode("cp932"))
+        self.jobs_before = atq()
+        self.extra_env = {}
+
+    def ini(self):
+        return os.path.join(self.folder, "zoba.ini")
+
+    def ini_text(self):
+        with open(self.ini(), "rb") as f:
+            return f.read().decode("cp932")
+
+    def write_iepg(self, data, name="programme.tvpi"):
+        path = os.path.join(self.folder, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def env(self):
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env.update(LANG="C.UTF-8", LC_ALL="C.UTF-8", XDG_RUNTIME_DIR=self.folder)
+        env.update(self.extra_env)
+        return env
+
+    def start(self, path):
+        """Starts zoba on a pseudo-terminal; returns (process, master fd)."""
+        master, slave = pty.openpty()
+        process = subprocess.Popen([self.zoba, path], stdin=slave, stdout=slave, stderr=slave,
+                                   env=self.env(), cwd=self.folder, start_new_session=True)
+        os.close(slave)
+        return process, master
+
+    def new_jobs(self):
+        return {n: t for n, t in atq().items() if n not in self.jobs_before}
+
+    def clean(self):
+        jobs = list(self.new_jobs())
+        if jobs:
+            subprocess.run(["atrm"] + jobs, check=False)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def read_until(master, process, marker, timeout=20):
+    """Reads the terminal until marker shows or the process ends."""
+    out = b""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        ready, _, _ = select.select([master], [], [], 0.2)
+        if ready:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            out += chunk
+            if marker is not None and marker in out:
+                return out.decode("utf-8", "replace")
+        elif process.poll() is not None and not ready:
+            break
+    return out.decode("utf-8", "replace")
+
+
+def run_answering(case, path, answer):
+    """Runs zoba, answers its question, and returns (status, terminal text)."""
+    process, master = case.start(path)
+    text = read_until(master, process, b"[y/N] ")
+    if "[y/N] " in text and answer is not None:
+        os.write(master, answer.encode() + b"\n")
+    text += read_until(master, process, None)
+    status = process.wait(timeout=30)
+    os.close(master)
+    return status, text
+
+
+def check(condition, what):
+    if not condition:
+        raise AssertionError(what)
+
+
+def the_job(case):
+    jobs = case.new_jobs()
+    check(len(jobs) == 1, "one new job in atq, found %r" % jobs)
+    return next(iter(jobs.items()))
+
+
+def job_command(number):
+    """The last line of the job's script: the recorder's command line."""
+    script = subprocess.run(["at", "-c", number], capture_output=True, check=True).stdout
+    return script.decode("utf-8").rstrip("\n").splitlines()[-1]
+
+
+def run_job_line(case, line):
+    """Runs the job's command line with the fake recorder; its arguments."""
+    log = os.path.join(case.folder, "recorder.log")
+    if os.path.exists(log):
+        os.remove(log)
+    subprocess.run(["sh", "-c", line], cwd=case.folder, check=True)
+    with open(log) as f:
+        return [json.loads(entry) for entry in f.read().splitlines()]
+
+
+def tomorrow():
+    return datetime.date.today() + datetime.timedelta(days=1)
+
+
+# ---- the tests
+
+
+def test_typical_file_ok(zoba, at):
+    case = Case(zoba, at)
+    try:
+        day = tomorrow()
+        path = case.write_iepg(iepg(day, "21:00", "21:54", "Sample Show"))
+        status, text = run_answering(case, path, "y")
+        check(status == 0, "exit status 0, got %d" % status)
+        check("上記で予約しますか？" in text and "チャンネル:8 " + STATION in text,
+              "the confirmation in the terminal's character set: %r" % text)
+        check(REGISTERED in text, "the registered notice: %r" % text)
+        number, when = the_job(case)
+        check(when == datetime.datetime(day.year, day.month, day.day, 20, 59),
+              "job at %s 20:59, atq says %s" % (day, when))
+        args = run_job_line(case, job_command(number))
+        expected = ["Y0001", "8", "21:00-21:54", "%04d" % day.year, "%02d" % day.month,
+                    "%02d" % day.day, "Sample_Show"]
+        check(args == [expected], "the recorder gets exactly %r, got %r" % (expected, args))
+        check("no=0001" in case.ini_text(), "no advanced to 0001")
+    finally:
+        case.clean()
+
+
+def test_cancel_registers_nothing(zoba, at):
+    case = Case(zoba, at)
+    try:
+        path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+        status, text = run_answering(case, path, "")
+        check(status == 0, "exit status 0, got %d" % status)
+        check(REGISTERED not in text, "no registered notice: %r" % text)
+        check(case.new_jobs() == {}, "no job")
+        check("no=0\r\n" in case.ini_text(), "no unchanged: %r" % case.ini_text())
+    finally:
+        case.clean()
+
+
+def test_midnight_on_the_first_launches_on_day_0(zoba, at):
+    case = Case(zoba, at)
+    try:
+        today = datetime.date.today()
+        first = (today.replace(day=28) + datetime.timedelta(days=4)).replace(day=1)
+        path = case.write_iepg(iepg(first, "00:00", "00:30", "Late"))
+        status, text = run_answering(case, path, "yes")
+        check("/NEXT:00 " in text and REGISTERED in text, "registered with day 0: %r" % text)
+        _, when = the_job(case)
+        last = first - datetime.timedelta(days=1)
+        check(when == datetime.datetime(last.year, last.month, last.day, 23, 59),
+              "job on the last day of the month before, 23:59; atq says %s" % when)
+    finally:
+        case.clean()
+
+
+def test_launch_past_the_months_end(zoba, at):
+    case = Case(zoba, at, settings="sch_start_offset=5\r\n")
+    try:
+        today = datetime.date.today()
+        month = (today.replace(day=28) + datetime.timedelta(days=4)).replace(day=1)
+        last = month.replace(day=calendar.monthrange(month.year, month.month)[1])
+        path = case.write_iepg(iepg(last, "23:59", "00:30", "Night"))
+        status, text = run_answering(case, path, "Y")
+        check("/NEXT:%02d " % (last.day + 1) in text and REGISTERED in text,
+              "registered with a day past the end: %r" % text)
+        _, when = the_job(case)
+        after = last + datetime.timedelta(days=1)
+        check(when == datetime.datetime(after.year, after.month, after.day, 0, 4),
+              "job on the 1st of the month after, 00:04; atq says %s" % when)
+    finally:
+        case.clean()
+
+
+def test_hostile_titles_arrive_as_one_plain_argument(zoba, at):
+    titles = ["it's \"quoted\"", "$(touch${IFS}PWNED1)", "`touch${IFS}PWNED2`",
+              "a;touch${IFS}PWNED3", "a&&touch${IFS}PWNED4", "'$(touch${IFS}PWNED5)'\\"]
+    for title in titles:
+        case = Case(zoba, at)
+        try:
+            path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", title))
+            status, text = run_answering(case, path, "y")
+            check(REGISTERED in text, "registered: %r" % text)
+            number, _ = the_job(case)
+            args = run_job_line(case, job_command(number))
+            # The title cleaning of the reader (also "&", "^" and "%", which
+            # cmd.exe would read).
+            cleaned = "".join("_" if c in " \"*/:;<>?|&^%" else c for c in title)
+            check(len(args) == 1 and len(args[0]) == 7 and args[0][6] == cleaned,
+                  "title %r arrives as %r, got %r" % (title, cleaned, args))
+            check(not any(n.startswith("PWNED") for n in os.listdir(case.folder)),
+                  "nothing of the title ran: %r" % os.listdir(case.folder))
+        finally:
+            case.clean()
+
+
+def test_second_instance_beeps_and_leaves(zoba, at):
+    case = Case(zoba, at)
+    try:
+        path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+        first, master = case.start(path)
+        read_until(master, first, b"[y/N] ")
+        second, master2 = case.start(path)
+        text = read_until(master2, second, None)
+        status = second.wait(timeout=30)
+        os.close(master2)
+        check(status == 255, "exit status -1 (255), got %d" % status)
+        check(text == "\a", "only the bell: %r" % text)
+        os.write(master, b"n\n")
+        read_until(master, first, None)
+        first.wait(timeout=30)
+        os.close(master)
+        check(case.new_jobs() == {}, "no job")
+    finally:
+        case.clean()
+
+
+def test_no_terminal_answers_cancel(zoba, at):
+    case = Case(zoba, at)
+    try:
+        path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+        run = subprocess.run([case.zoba, path], stdin=subprocess.DEVNULL, capture_output=True,
+                             env=case.env(), cwd=case.folder, timeout=30)
+        err = run.stderr.decode("utf-8", "replace")
+        check(run.returncode == 0, "exit status 0, got %d" % run.returncode)
+        check("上記で予約しますか？" in err and "nothing was registered" in err,
+              "the question and why nothing happened on standard error: %r" % err)
+        check(case.new_jobs() == {}, "no job")
+        check("no=0\r\n" in case.ini_text(), "no unchanged")
+    finally:
+        case.clean()
+
+
+def test_a_past_programme_is_refused_by_at(zoba, at):
+    case = Case(zoba, at)
+    try:
+        day = datetime.date.today() - datetime.timedelta(days=2)
+        path = case.write_iepg(iepg(day, "21:00", "21:54", "Old"))
+        status, text = run_answering(case, path, "y")
+        check(NOT_REGISTERED in text and "in the past" in text,
+              "AT's reason and the failure notice: %r" % text)
+        check(case.new_jobs() == {}, "no job")
+    finally:
+        case.clean()
+
+
+def test_debug_traces_in_order_on_standard_error(zoba, at):
+    case = Case(zoba, at, settings="debug=1\r\n")
+    try:
+        path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+        status, text = run_answering(case, path, "n")
+        lines = [line.strip() for line in text.replace("\r", "").split("\n")]
+        traces = [line for line in lines if re.match(r"^\d+ zoba:\d+", line)]
+        sequence = [int(line.split()[0]) for line in traces]
+        check(sequence == list(range(len(traces))) and len(traces) > 10,
+              "numbered from 0 in order: %r" % traces)
+        check(traces[0] == "0 zoba:242" and traces[-2:] == ["%d zoba:274" % (len(traces) - 2),
+                                                        "%d zoba:281" % (len(traces) - 1)],
+              "242 first, 274 and 281 last: %r" % traces)
+        check(lines.index("OK") < lines.index(traces[0]), "OK before the first trace line")
+        check(any(":393 >ch=8 <= " + STATION in line for line in traces), "the station's trace")
+        check(lines.index(traces[-1]) < lines.index("終了"), "the end notice after the last line")
+        check(case.new_jobs() == {}, "no job")
+    finally:
+        case.clean()
+
+
+def test_at_missing_is_reported(zoba, at):
+    case = Case(zoba, at)
+    try:
+        case.extra_env = {"PATH": case.folder}  # AT is found beside zoba, at nowhere
+        path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+        status, text = run_answering(case, path, "y")
+        check("the at command is not installed" in text and NOT_REGISTERED in text,
+              "AT's reason and the failure notice: %r" % text)
+        check("no=0001" in case.ini_text(), "the number is used up all the same")
+        check(case.new_jobs() == {}, "no job")
+    finally:
+        case.clean()
+
+
+TESTS = [test_typical_file_ok, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
+         test_midnight_on_the_first_launches_on_day_0, test_launch_past_the_months_end,
+         test_hostile_titles_arrive_as_one_plain_argument, test_second_instance_beeps_and_leaves,
+         test_no_terminal_answers_cancel, test_a_past_programme_is_refused_by_at,
+         test_at_missing_is_reported]
+
+
+def main():
+    zoba, at = sys.argv[1], sys.argv[2]
+    reason = can_use_at()
+    if reason is not None:
+        print("SKIPPED: %s (start it with scripts/test.sh, or: atd)" % reason)
+        return SKIP
+    failed = 0
+    for test in TESTS:
+        try:
+            test(zoba, at)
+            print("PASS", test.__name__)
+        except Exception:  # a failed check or a crash both fail the test
+            failed += 1
+            print("FAIL", test.__name__)
+            traceback.print_exc(file=sys.stdout)
+    print("%d of %d end-to-end tests passed" % (len(TESTS) - failed, len(TESTS)))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

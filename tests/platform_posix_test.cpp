@@ -1,0 +1,112 @@
+// The POSIX platform layer itself, on real files and processes (its own
+// test program: the unit tests link the fake instead).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/platform.h"
+#include "tests/temp_folder.h"
+
+namespace {
+
+std::string contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::size_t files_in(const std::string& folder) {
+  std::size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+TEST(PosixProfile, WritesInPlaceAndLeavesNoTemporaryFile) {
+  temp_folder folder;
+  std::string ini = folder.write("zoba.ini", "; mine\n[ZOBA]\nno = 7 \n");
+  chmod(ini.c_str(), 0640);
+  EXPECT_TRUE(platform::profile_write_string("ZOBA", "no", "0008", ini.c_str()));
+  EXPECT_TRUE(platform::profile_write_string("TVCH", "x", "", ini.c_str()));
+  EXPECT_EQ(contents(ini), "; mine\n[ZOBA]\nno = 0008 \n[TVCH]\r\nx=\r\n");
+  EXPECT_EQ(platform::profile_read_int("zoba", "NO", -999, ini.c_str()), 8);
+  struct stat info = {};
+  ASSERT_EQ(stat(ini.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(files_in(folder.path("")), 1u);
+}
+
+TEST(PosixProfile, MissingFileReadsDefaultsAndIsCreatedOnWrite) {
+  temp_folder folder;
+  std::string ini = folder.path("new.ini");
+  EXPECT_EQ(platform::profile_read_int("ZOBA", "debug", -999, ini.c_str()), -999);
+  EXPECT_EQ(platform::profile_read_string("ZOBA", "rec_exec", "REC", 512, ini.c_str()), "REC");
+  EXPECT_TRUE(platform::profile_write_string("ZOBA", "debug", "0", ini.c_str()));
+  EXPECT_EQ(contents(ini), "[ZOBA]\r\ndebug=0\r\n");
+}
+
+TEST(PosixProfile, AWriteThatCannotBeDoneReportsFailureAndChangesNothing) {
+  temp_folder folder;
+  std::string not_a_folder = folder.write("file", "x");
+  EXPECT_FALSE(platform::profile_write_string("A", "k", "1", (not_a_folder + "/zoba.ini").c_str()));
+  std::filesystem::create_directory(folder.path("zoba.ini"));
+  EXPECT_FALSE(platform::profile_write_string("A", "k", "1", folder.path("zoba.ini").c_str()));
+  EXPECT_EQ(contents(not_a_folder), "x");
+  EXPECT_EQ(files_in(folder.path("")), 2u);
+}
+
+TEST(PosixProfile, WritesThroughALinkToItsFile) {
+  temp_folder folder;
+  std::string target = folder.write("real.ini", "[A]\nk=1\n");
+  std::string link = folder.path("link.ini");
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  EXPECT_TRUE(platform::profile_write_string("A", "k", "2", link.c_str()));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(contents(target), "[A]\nk=2\n");
+}
+
+TEST(PosixMutex, ASecondHolderIsToldTheFirstExists) {
+  temp_folder folder;
+  setenv("XDG_RUNTIME_DIR", folder.path("").c_str(), 1);
+  EXPECT_EQ(platform::create_named_mutex("ZOBA_TEST"), platform::mutex_result::created);
+  EXPECT_EQ(platform::create_named_mutex("ZOBA_TEST"), platform::mutex_result::already_exists);
+  EXPECT_TRUE(std::filesystem::exists(folder.path("ZOBA_TEST.lock")));
+  EXPECT_EQ(platform::create_named_mutex("ZOBA_OTHER"), platform::mutex_result::created);
+  unsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(PosixProcess, ReportsStartAndExitStatus) {
+  platform::process_result ok = platform::run_process("sh -c \"exit 0\"");
+  EXPECT_TRUE(ok.started);
+  EXPECT_EQ(ok.exit_status, 0u);
+  platform::process_result three = platform::run_process("sh -c \"exit 3\"");
+  EXPECT_TRUE(three.started);
+  EXPECT_EQ(three.exit_status, 3u);
+  EXPECT_FALSE(platform::run_process("zoba_no_such_program").started);
+  EXPECT_FALSE(platform::run_process("").started);
+}
+
+TEST(PosixProcess, LooksBesideTheProgramBeforePath) {
+  // A program of that name beside this test program, none on PATH.
+  std::string own = platform::arguments(0, nullptr)[0];
+  std::string beside = std::filesystem::path(own).parent_path() / "zoba_test_beside";
+  {
+    std::ofstream script(beside);
+    script << "#!/bin/sh\nexit 7\n";
+  }
+  chmod(beside.c_str(), 0755);
+  platform::process_result result = platform::run_process("zoba_test_beside \"a b\"");
+  std::filesystem::remove(beside);
+  EXPECT_TRUE(result.started);
+  EXPECT_EQ(result.exit_status, 7u);
+}

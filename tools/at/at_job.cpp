@@ -1,0 +1,185 @@
+#include "tools/at/at_job.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int k_minutes_per_day = 24 * 60;
+// Far enough to find every day 1 to 31 and any time of day.
+constexpr int k_search_days = 400;
+
+// A whole number with an optional minus sign; false for anything else.
+bool parse_number(const std::string& text, int& value) {
+  std::size_t at = text.size() > 1 && text[0] == '-' ? 1 : 0;
+  if (at == text.size() || text.size() - at > 9) return false;
+  int total = 0;
+  for (; at < text.size(); ++at) {
+    if (text[at] < '0' || text[at] > '9') return false;
+    total = total * 10 + (text[at] - '0');
+  }
+  value = text[0] == '-' ? -total : total;
+  return true;
+}
+
+bool parse_time(const std::string& text, int& hour, int& minute) {
+  std::size_t colon = text.find(':');
+  if (colon == std::string::npos) return false;
+  return parse_number(text.substr(0, colon), hour) && parse_number(text.substr(colon + 1), minute);
+}
+
+bool starts_without_case(const std::string& text, const char* prefix) {
+  std::size_t i = 0;
+  for (; prefix[i] != '\0'; ++i) {
+    if (i >= text.size()) return false;
+    char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+bool is_time_span(const std::string& word) {
+  std::size_t dash = word.find('-');
+  int a = 0;
+  int b = 0;
+  return dash != std::string::npos && parse_time(word.substr(0, dash), a, b) && a >= 0 && b >= 0 &&
+         parse_time(word.substr(dash + 1), a, b) && a >= 0 && b >= 0;
+}
+
+int days_in_month(int year, int month) {
+  static const int k_days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : k_days[month - 1];
+}
+
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
+long days_from_civil(const at_date& d) {
+  long y = d.year - (d.month <= 2 ? 1 : 0);
+  long era = (y >= 0 ? y : y - 399) / 400;
+  long yoe = y - era * 400;
+  long doy = (153 * (d.month + (d.month > 2 ? -3 : 9)) + 2) / 5 + d.day - 1;
+  long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+at_date civil_from_days(long z) {
+  z += 719468;
+  long era = (z >= 0 ? z : z - 146096) / 146097;
+  long doe = z - era * 146097;
+  long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  long mp = (5 * doy + 2) / 153;
+  at_date d;
+  d.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  d.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  d.year = static_cast<int>(era * 400 + yoe + (d.month <= 2 ? 1 : 0));
+  return d;
+}
+
+// The first day from today on that has the wanted day of the month (any
+// day when wanted is 0) and a launch still ahead.
+at_date next_matching_day(const at_date& today, int wanted, int launch_minute, int now_minute) {
+  long first = days_from_civil(today);
+  for (long z = first; z < first + k_search_days; ++z) {
+    at_date d = civil_from_days(z);
+    bool ahead = z > first || launch_minute > now_minute;
+    if (ahead && (wanted == 0 || d.day == wanted)) return d;
+  }
+  return today;
+}
+
+}  // namespace
+
+std::string parse_at_arguments(const std::vector<std::string>& words, at_request& request) {
+  if (words.empty() || !parse_time(words[0], request.hour, request.minute)) {
+    return "the first argument is not a time HH:MM";
+  }
+  if (request.hour < 0 || request.hour > 23 || request.minute < 0 || request.minute > 59) {
+    return std::string("the time ") + words[0] + " is not a time of day";
+  }
+  std::size_t at = 1;
+  for (; at < words.size(); ++at) {
+    if (starts_without_case(words[at], "/interactive") && words[at].size() == 12) continue;
+    if (!starts_without_case(words[at], "/next:")) break;
+    if (!parse_number(words[at].substr(6), request.next_day)) {
+      return std::string("the day in ") + words[at] + " is not a number";
+    }
+    request.has_next = true;
+  }
+  request.command.assign(words.begin() + static_cast<long>(at), words.end());
+  if (request.command.empty()) return "there is no command to run";
+  return {};
+}
+
+bool find_programme_date(const std::vector<std::string>& command, at_date& date) {
+  for (std::size_t i = 1; i + 3 < command.size(); ++i) {
+    if (!is_time_span(command[i])) continue;
+    at_date d;
+    if (!parse_number(command[i + 1], d.year) || !parse_number(command[i + 2], d.month) ||
+        !parse_number(command[i + 3], d.day)) {
+      continue;
+    }
+    if (d.year < 1 || d.month < 1 || d.month > 12 || d.day < 1 ||
+        d.day > days_in_month(d.year, d.month)) {
+      return false;
+    }
+    date = d;
+    return true;
+  }
+  return false;
+}
+
+at_date add_days(const at_date& date, int days) {
+  return civil_from_days(days_from_civil(date) + days);
+}
+
+std::string launch_date(const at_request& request, const at_date& today, int now_minute,
+                        at_date& date) {
+  int launch_minute = request.hour * 60 + request.minute;
+  at_date programme;
+  if (request.has_next && find_programme_date(request.command, programme)) {
+    date = add_days(programme, request.next_day - programme.day);
+  } else if (request.has_next && (request.next_day < 1 || request.next_day > 31)) {
+    return std::string("day ") + std::to_string(request.next_day) +
+           " is not a day of the month (1 to 31)";
+  } else {
+    date = next_matching_day(today, request.has_next ? request.next_day : 0, launch_minute,
+                             now_minute);
+  }
+  long launch = days_from_civil(date) * k_minutes_per_day + launch_minute;
+  long now = days_from_civil(today) * k_minutes_per_day + now_minute;
+  if (launch <= now) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d is in the past", date.year,
+                  date.month, date.day, request.hour, request.minute);
+    return text;
+  }
+  return {};
+}
+
+std::string shell_quote(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string job_line(const std::vector<std::string>& command) {
+  std::string line;
+  for (const std::string& word : command) {
+    if (!line.empty()) line += ' ';
+    line += shell_quote(word);
+  }
+  return line + "\n";
+}
+
+std::string at_time_stamp(const at_date& date, int hour, int minute) {
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d", date.year, date.month, date.day, hour,
+                minute);
+  return stamp;
+}
