@@ -1,6 +1,8 @@
 // The Win32 implementation: the only file that includes <windows.h>.
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/command_line.h"
 #include "platform/platform.h"
 
@@ -33,9 +35,10 @@ int profile_read_int(const char* section, const char* key, int fallback, const c
 std::string profile_read_string(const char* section, const char* key, const char* fallback,
                                 std::size_t size, const char* file) {
   std::string value(size, '\0');
-  DWORD length = GetPrivateProfileStringA(section, key, fallback, value.data(),
-                                          static_cast<DWORD>(size), file);
-  value.resize(length);
+  GetPrivateProfileStringA(section, key, fallback, value.data(), static_cast<DWORD>(size), file);
+  // The count returned can include a byte that was not copied when a
+  // double-byte character did not fit: the terminator is what counts.
+  value.resize(std::strlen(value.c_str()));
   return value;
 }
 
