@@ -89,6 +89,34 @@ bool replace_file(const std::string& path, const std::string& bytes) {
   return false;
 }
 
+// Runs started together all write the settings before the single-instance
+// check, each reading the file, changing one key and replacing the whole:
+// unserialised, one run's replacement undoes another's key. The lock is on
+// the folder, which the replacing rename leaves in place, and goes with the
+// process if it dies. -1 when the folder cannot be locked; the write then
+// goes ahead unserialised.
+int lock_folder(const std::string& folder) {
+  const char* name = folder.empty() ? "/" : folder.c_str();
+  int fd = open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  while (flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      close(fd);
+      return -1;
+    }
+  }
+  return fd;
+}
+
+bool store_key(const std::string& path, const char* section, const char* key, const char* value) {
+  std::string text;
+  bool exists = read_file(path.c_str(), text);
+  if (!exists && errno != ENOENT) return false;
+  std::string changed = ini_write_string(text, section, key, value);
+  if (exists && changed == text) return true;
+  return replace_file(path, changed);
+}
+
 // A settings file reached through a link is written where the link points.
 std::string real_file(const char* path) {
   char resolved[PATH_MAX];
@@ -252,12 +280,10 @@ std::string profile_read_string(const char* section, const char* key, const char
 bool profile_write_string(const char* section, const char* key, const char* value,
                           const char* file) {
   std::string path = real_file(file);
-  std::string text;
-  bool exists = read_file(path.c_str(), text);
-  if (!exists && errno != ENOENT) return false;
-  std::string changed = ini_write_string(text, section, key, value);
-  if (exists && changed == text) return true;
-  return replace_file(path, changed);
+  int lock = lock_folder(folder_of(path));
+  bool stored = store_key(path, section, key, value);
+  if (lock >= 0) close(lock);
+  return stored;
 }
 
 mutex_result create_named_mutex(const char* name) {
