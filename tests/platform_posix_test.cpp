@@ -67,6 +67,20 @@ TEST(PosixProfile, AWriteThatCannotBeDoneReportsFailureAndChangesNothing) {
   EXPECT_EQ(files_in(folder.path("")), 2u);
 }
 
+TEST(PosixProfile, AWriteRemovesWhatAKilledWriteLeft) {
+  temp_folder folder;
+  std::string ini = folder.write("zoba.ini", "[A]\r\nk=1\r\n");
+  folder.write("zoba.ini.tmp-Ab12Cd", "[A]\r\nk=");
+  const char* kept[] = {"zoba.ini.tmp-keep", "zoba.ini.tmp-Ab12Cd7", "reserve.ini.tmp-Ab12Cd",
+                        "zoba.ini.Ab12Cd"};
+  for (const char* name : kept) folder.write(name, "mine");
+  EXPECT_TRUE(platform::profile_write_string("A", "k", "2", ini.c_str()));
+  EXPECT_EQ(contents(ini), "[A]\r\nk=2\r\n");
+  EXPECT_FALSE(std::filesystem::exists(folder.path("zoba.ini.tmp-Ab12Cd")));
+  for (const char* name : kept) EXPECT_EQ(contents(folder.path(name)), "mine") << name;
+  EXPECT_EQ(files_in(folder.path("")), 5u);
+}
+
 TEST(PosixProfile, WritersAtOnceKeepEachOthersKeys) {
   temp_folder folder;
   std::string ini = folder.write("zoba.ini", "[ZOBA]\r\n");
