@@ -1,6 +1,7 @@
 // The POSIX implementation: the only file of the tool that includes system
 // headers. Message boxes become a question on the terminal (or zenity on a
 // desktop), the named mutex a lock file, the trace console standard error.
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
@@ -30,6 +31,10 @@ namespace platform {
 namespace {
 
 constexpr char k_source_charset[] = "CP932";
+// A settings file is replaced by a new one written beside it under its own
+// name, this and six characters from mkstemp.
+constexpr char k_temp_infix[] = ".tmp-";
+constexpr std::size_t k_temp_random = 6;
 constexpr char k_not_registered[] =
     "zoba: no terminal to answer on and no desktop to ask on; nothing was registered.\n";
 
@@ -79,7 +84,7 @@ mode_t new_file_mode() {
 bool replace_file(const std::string& path, const std::string& bytes) {
   struct stat old = {};
   mode_t mode = stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : new_file_mode();
-  std::string temp = path + ".XXXXXX";
+  std::string temp = path + k_temp_infix + "XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd < 0) return false;
   bool ok = write_all(fd, bytes) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
@@ -87,6 +92,51 @@ bool replace_file(const std::string& path, const std::string& bytes) {
   if (ok && rename(temp.c_str(), path.c_str()) == 0) return true;
   unlink(temp.c_str());
   return false;
+}
+
+// Runs started together all write the settings before the single-instance
+// check, each reading the file, changing one key and replacing the whole:
+// unserialised, one run's replacement undoes another's key. The lock is on
+// the folder, which the replacing rename leaves in place, and goes with the
+// process if it dies. -1 when the folder cannot be locked; the write then
+// goes ahead unserialised.
+int lock_folder(const std::string& folder) {
+  const char* name = folder.empty() ? "/" : folder.c_str();
+  int fd = open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  while (flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      close(fd);
+      return -1;
+    }
+  }
+  return fd;
+}
+
+// A write killed between making its new file and renaming it leaves that
+// file behind; the next write removes it. Called only under the folder's
+// lock, when no other write can be under way.
+void remove_stale_temporaries(const std::string& path) {
+  std::string folder = folder_of(path);
+  std::string prefix = path.substr(path.rfind('/') + 1) + k_temp_infix;
+  DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name.size() == prefix.size() + k_temp_random && name.starts_with(prefix)) {
+      unlinkat(dirfd(dir), entry->d_name, 0);
+    }
+  }
+  closedir(dir);
+}
+
+bool store_key(const std::string& path, const char* section, const char* key, const char* value) {
+  std::string text;
+  bool exists = read_file(path.c_str(), text);
+  if (!exists && errno != ENOENT) return false;
+  std::string changed = ini_write_string(text, section, key, value);
+  if (exists && changed == text) return true;
+  return replace_file(path, changed);
 }
 
 // A settings file reached through a link is written where the link points.
@@ -252,12 +302,11 @@ std::string profile_read_string(const char* section, const char* key, const char
 bool profile_write_string(const char* section, const char* key, const char* value,
                           const char* file) {
   std::string path = real_file(file);
-  std::string text;
-  bool exists = read_file(path.c_str(), text);
-  if (!exists && errno != ENOENT) return false;
-  std::string changed = ini_write_string(text, section, key, value);
-  if (exists && changed == text) return true;
-  return replace_file(path, changed);
+  int lock = lock_folder(folder_of(path));
+  if (lock >= 0) remove_stale_temporaries(path);
+  bool stored = store_key(path, section, key, value);
+  if (lock >= 0) close(lock);
+  return stored;
 }
 
 mutex_result create_named_mutex(const char* name) {

@@ -26,9 +26,10 @@ need_japanese_locale() {
 
 # Everything the Linux tests need besides the build tools: Wine for the
 # differential test of the profile functions, at/atd for the end-to-end
-# suite, python3 for both drivers.
+# suite, python3 for the drivers, mount and chattr for the settings that
+# cannot be written.
 prepare_linux_tests() {
-  need python3 wine64 locales at
+  need python3 wine64 locales at mount e2fsprogs
   need_japanese_locale
   start_atd
 }

@@ -2,12 +2,14 @@
 // test program: the unit tests link the fake instead).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "platform/platform.h"
 #include "tests/temp_folder.h"
@@ -63,6 +65,55 @@ TEST(PosixProfile, AWriteThatCannotBeDoneReportsFailureAndChangesNothing) {
   EXPECT_FALSE(platform::profile_write_string("A", "k", "1", folder.path("zoba.ini").c_str()));
   EXPECT_EQ(contents(not_a_folder), "x");
   EXPECT_EQ(files_in(folder.path("")), 2u);
+}
+
+TEST(PosixProfile, AWriteRemovesWhatAKilledWriteLeft) {
+  temp_folder folder;
+  std::string ini = folder.write("zoba.ini", "[A]\r\nk=1\r\n");
+  folder.write("zoba.ini.tmp-Ab12Cd", "[A]\r\nk=");
+  const char* kept[] = {"zoba.ini.tmp-keep", "zoba.ini.tmp-Ab12Cd7", "reserve.ini.tmp-Ab12Cd",
+                        "zoba.ini.Ab12Cd"};
+  for (const char* name : kept) folder.write(name, "mine");
+  EXPECT_TRUE(platform::profile_write_string("A", "k", "2", ini.c_str()));
+  EXPECT_EQ(contents(ini), "[A]\r\nk=2\r\n");
+  EXPECT_FALSE(std::filesystem::exists(folder.path("zoba.ini.tmp-Ab12Cd")));
+  for (const char* name : kept) EXPECT_EQ(contents(folder.path(name)), "mine") << name;
+  EXPECT_EQ(files_in(folder.path("")), 5u);
+}
+
+TEST(PosixProfile, WritersAtOnceKeepEachOthersKeys) {
+  temp_folder folder;
+  std::string ini = folder.write("zoba.ini", "[ZOBA]\r\n");
+  constexpr int k_writers = 8;
+  constexpr int k_keys = 25;
+  std::vector<pid_t> writers;
+  for (int w = 0; w < k_writers; ++w) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      bool all = true;
+      for (int k = 0; k < k_keys; ++k) {
+        std::string key = "w" + std::to_string(w) + "k" + std::to_string(k);
+        all = platform::profile_write_string("ZOBA", key.c_str(), "1", ini.c_str()) && all;
+      }
+      _exit(all ? 0 : 1);
+    }
+    writers.push_back(pid);
+  }
+  for (pid_t pid : writers) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  int lost = 0;
+  for (int w = 0; w < k_writers; ++w) {
+    for (int k = 0; k < k_keys; ++k) {
+      std::string key = "w" + std::to_string(w) + "k" + std::to_string(k);
+      lost += platform::profile_read_int("ZOBA", key.c_str(), 0, ini.c_str()) != 1;
+    }
+  }
+  EXPECT_EQ(lost, 0);
+  EXPECT_EQ(files_in(folder.path("")), 1u);
 }
 
 TEST(PosixProfile, WritesThroughALinkToItsFile) {
