@@ -79,6 +79,17 @@ mode_t new_file_mode() {
   return 0666 & ~mask;
 }
 
+// The rename is durable only once the folder is on disk: without this a
+// power cut could bring back the old file, and with it a reservation number
+// already handed out. A file system that cannot sync folders is taken as is.
+bool sync_folder(const std::string& folder) {
+  int fd = open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = fsync(fd) == 0 || errno == EINVAL;
+  close(fd);
+  return ok;
+}
+
 // Writes the whole file beside the old one and renames it over it, so the
 // settings are never left half written, whatever happens on the way.
 bool replace_file(const std::string& path, const std::string& bytes) {
@@ -89,7 +100,7 @@ bool replace_file(const std::string& path, const std::string& bytes) {
   if (fd < 0) return false;
   bool ok = write_all(fd, bytes) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
-  if (ok && rename(temp.c_str(), path.c_str()) == 0) return true;
+  if (ok && rename(temp.c_str(), path.c_str()) == 0) return sync_folder(folder_of(path));
   unlink(temp.c_str());
   return false;
 }
