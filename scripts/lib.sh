@@ -21,3 +21,8 @@ need() {
 need_build_tools() {
   need cmake make g++ libgtest-dev clang-format g++-mingw-w64-x86-64
 }
+
+# The packages the fuzz targets need: clang with its libFuzzer runtime.
+need_fuzz_tools() {
+  need clang libclang-rt-14-dev
+}

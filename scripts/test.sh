@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: format check, the unit tests (Linux, with sanitizers) and
-# the Windows build. Installs what is missing first; can be run again.
+# Runs every test: format check, the unit tests (Linux, with sanitizers),
+# the Windows build, and each fuzz target for 30 s. Installs what is missing
+# first; can be run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -17,3 +18,6 @@ ctest --preset linux
 echo "== windows: zoba.exe"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
+
+echo "== fuzz: each target for 30 s"
+bash scripts/fuzz.sh 30
