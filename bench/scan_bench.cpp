@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int k_repeats = 3;
+constexpr int k_repeats = 5;
 
 using bytes = std::vector<unsigned char>;
 
