@@ -84,17 +84,6 @@ void apply_time(int point, const char* value, int& hour, int& minute) {
   trace_message(point, "%ld:%ld <= %s", static_cast<long>(hour), static_cast<long>(minute), value);
 }
 
-// Scans every line, as long as lines come back with something in them.
-void scan_all_lines(scan_input& input, reservation& r) {
-  static scanned_line line;
-  for (;;) {
-    int n = scan_line(input, line);
-    trace_message(384, "s1,s2=%s,%s", line.key, line.value);
-    if (n <= 0) return;
-    if (n == 2) apply_iepg_line(r, line.key, line.value);
-  }
-}
-
 }  // namespace
 
 int scan_decimal(const char* text) {
@@ -154,6 +143,28 @@ void apply_iepg_line(reservation& r, const char* key, const char* value) {
   }
 }
 
+void scan_iepg_data(scan_input& input, reservation& r) {
+  // Static: two 1 KiB items are too much for the stack of a small tool.
+  static scanned_line line;
+  for (;;) {
+    int n = scan_line(input, line);
+    trace_message(384, "s1,s2=%s,%s", line.key, line.value);
+    if (n <= 0) return;
+    if (n == 2) apply_iepg_line(r, line.key, line.value);
+  }
+}
+
+void finish_reservation(reservation& r) {
+  if (r.channel.empty()) {
+    std::string notice = format_text(k_format_no_channel, r.station.c_str());
+    trace(442, notice);
+    show_notice(notice);
+    return;
+  }
+  compute_schedule(r, g_settings.sch_start_offset, g_settings.rec_end_offset);
+  register_reservation(r);
+}
+
 void read_iepg_file(const std::string& path) {
   reservation r;
   std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
@@ -165,14 +176,7 @@ void read_iepg_file(const std::string& path) {
   }
   static unsigned char buffer[k_scan_buffer_size];
   scan_input input = scan_file(file, buffer);
-  scan_all_lines(input, r);
+  scan_iepg_data(input, r);
   std::fclose(file);
-  if (r.channel.empty()) {
-    std::string notice = format_text(k_format_no_channel, r.station.c_str());
-    trace(442, notice);
-    show_notice(notice);
-    return;
-  }
-  compute_schedule(r, g_settings.sch_start_offset, g_settings.rec_end_offset);
-  register_reservation(r);
+  finish_reservation(r);
 }

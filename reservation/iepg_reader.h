@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "reservation/line_scan.h"
 #include "reservation/reservation.h"
 
 // The decimal number at the head of a text: leading white space, an optional
@@ -27,6 +28,14 @@ void sanitize_title(std::string& title);
 // their fields (a station is looked up in the settings), others are passed
 // over.
 void apply_iepg_line(reservation& r, const char* key, const char* value);
+
+// Scans every line of iEPG data into the reservation (the file's part of
+// read_iepg_file, also usable on bytes in memory).
+void scan_iepg_data(scan_input& input, reservation& r);
+
+// Carries a scanned reservation on: without a channel the user is told so;
+// with one the schedule is computed and the reservation registered.
+void finish_reservation(reservation& r);
 
 // Reads the file at path and carries the reservation as far as it goes,
 // telling the user of every outcome but a cancelled confirmation.

@@ -23,3 +23,8 @@ need_build_tools() {
   # The windows preset builds GoogleTest for mingw from Debian's sources.
   need googletest
 }
+
+# The packages the fuzz targets need: clang with its libFuzzer runtime.
+need_fuzz_tools() {
+  need clang libclang-rt-14-dev
+}

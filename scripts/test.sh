@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: format check, the unit tests (Linux, with sanitizers), the
-# Linux differential and end-to-end suites, and the Windows build, whose unit
-# tests and end-to-end suite run under Wine.
-# Installs what is missing first; can be run again.
+# Linux differential, end-to-end and robustness suites, the Windows build,
+# whose unit tests and end-to-end suite run under Wine, and each fuzz target
+# for 30 s. Installs what is missing first; can be run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -54,3 +54,6 @@ if grep -q '(Skipped)' "$wine_log"; then
   echo "FAILED: a Wine test was skipped; the Windows program was not tested" >&2
   exit 1
 fi
+
+echo "== fuzz: each target for 30 s"
+bash scripts/fuzz.sh 30

@@ -234,3 +234,18 @@ TEST_F(ReaderRun, DebugModeTracesTheTwoNotices) {
       g_fake.console_lines[2],
       "   1 zoba:373 >" + format_text(k_format_cannot_open, folder_.path("none").c_str()) + "\n");
 }
+
+TEST_F(ReaderRun, DataInMemoryIsReadAsTheFileWouldBe) {
+  fake_set_profile(k_ini, "TVCH", k_station, "8");
+  g_settings.program_path = k_program;
+  load_settings();
+  std::string bytes = typical_file();
+  scan_input input = scan_memory(bytes.data(), bytes.size());
+  reservation r;
+  scan_iepg_data(input, r);
+  EXPECT_EQ(r.station, k_station);
+  EXPECT_EQ(r.title, "Sample_Show");
+  EXPECT_TRUE(g_fake.commands.empty());  // nothing happens before the finish
+  finish_reservation(r);
+  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{k_example_command}));
+}

@@ -30,6 +30,32 @@ std::vector<scan_result> scan_all(const std::string& text) {
   }
 }
 
+// The same through a file, whose buffer is refilled every
+// k_scan_buffer_size bytes.
+std::vector<scan_result> scan_all_from_file(const std::string& text) {
+  std::FILE* file = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::rewind(file);
+  static unsigned char buffer[k_scan_buffer_size];
+  scan_input input = scan_file(file, buffer);
+  std::vector<scan_result> results;
+  static scanned_line line;
+  for (;;) {
+    int n = scan_line(input, line);
+    results.push_back({n, line.key, line.value});
+    if (n <= 0) break;
+  }
+  std::fclose(file);
+  return results;
+}
+
+// Ordinary lines of exactly size bytes, ending with a line end.
+std::string padding(std::size_t size) {
+  std::string text;
+  while (text.size() + 7 <= size) text += "pad: x\n";
+  return text + std::string(size - text.size(), '\n');
+}
+
 }  // namespace
 
 TEST(LineScan, ScansEachShapeOfLine) {
@@ -103,4 +129,38 @@ TEST(LineScan, ReadsAFileThroughItsBufferAcrossRefills) {
   }
   std::fclose(file);
   EXPECT_EQ(lines, 20000);
+}
+
+TEST(LineScan, ReadsTheSameWhereverTheBufferIsRefilled) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"carriage return and line feed", "a: b\r\n\r\nc: d\r\n"},
+      {"carriage returns in every item", "st\rat\rion:\r \rN\rHK\r\n\r\nyear: 1\n"},
+      {"0x1A", "year: 1\r\x1A\ndate: 2\n"},
+      {"separators and blank lines", "k : :\r: v\n\n\r\n\nx:y\n : \n"},
+      {"key at its limit", std::string(1023, 'k') + "\rkk: v\n"},
+      {"value at its limit", "k: " + std::string(1023, 'v') + "\rvv\r\nx: y\n"},
+      {"long lines", std::string(1500, 'k') + ": " + std::string(3000, 'v') + "\r\nx: y\r\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::size_t> shifts;
+    for (std::size_t shift = 0; shift <= c.bytes.size(); ++shift) {
+      // Every offset of a short text; around the limits in a long one.
+      bool near_limit = shift % 1024 < 4 || shift % 1024 > 1020;
+      if (c.bytes.size() < 64 || near_limit || shift == c.bytes.size()) shifts.push_back(shift);
+    }
+    std::vector<scan_result> alone = scan_all(c.bytes);
+    for (std::size_t shift : shifts) {
+      // The refill falls shift bytes into the case's bytes.
+      std::string text = padding(k_scan_buffer_size - shift) + c.bytes;
+      std::vector<scan_result> got = scan_all_from_file(text);
+      ASSERT_EQ(got, scan_all(text)) << c.name << ", refilled at " << shift;
+      // After the padding's lines come the lines of the bytes alone.
+      ASSERT_GE(got.size(), alone.size());
+      ASSERT_EQ(std::vector<scan_result>(got.end() - alone.size(), got.end()), alone)
+          << c.name << ", refilled at " << shift;
+    }
+  }
 }

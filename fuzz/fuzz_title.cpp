@@ -1,0 +1,34 @@
+// Fuzz target: the title cleaning on any bytes. After cleaning no byte that
+// stands on its own is one the cleaning replaces, no space is left at all,
+// and nothing but those bytes has changed.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "fuzz/fuzz_check.h"
+#include "reservation/iepg_reader.h"
+
+namespace {
+
+// The bytes a command line or a shell would read as more than a character.
+constexpr char k_replaced[] = " \"*/:;<>?|&^%";
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // A title is a terminated text: it never holds a NUL.
+  std::string original(reinterpret_cast<const char*>(data), size);
+  original.resize(std::strlen(original.c_str()));
+  std::string title = original;
+  sanitize_title(title);
+  require(title.size() == original.size(), "length kept");
+  require(!has_single_byte_of(title, k_replaced), "no replaced byte stands alone");
+  require(title.find(' ') == std::string::npos, "no space left");
+  for (std::size_t i = 0; i < title.size(); ++i) {
+    if (title[i] == original[i]) continue;
+    require(title[i] == '_' && std::strchr(k_replaced, original[i]) != nullptr,
+            "only replaced bytes change, and only to _");
+  }
+  return 0;
+}
