@@ -3,7 +3,6 @@
 // desktop), the named mutex a lock file, the trace console standard error.
 #include <dirent.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <langinfo.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -20,6 +19,7 @@
 #include <string>
 
 #include "platform/command_line.h"
+#include "platform/convert.h"
 #include "platform/ini.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -30,7 +30,6 @@ namespace platform {
 
 namespace {
 
-constexpr char k_source_charset[] = "CP932";
 // A settings file is replaced by a new one written beside it under its own
 // name, this and six characters from mkstemp.
 constexpr char k_temp_infix[] = ".tmp-";
@@ -167,30 +166,6 @@ bool has_display() {
   return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
-// Shift_JIS to the given character set; what cannot be converted becomes "?".
-std::string convert_text(const std::string& text, const char* charset) {
-  iconv_t cd = iconv_open(charset, k_source_charset);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return text;
-  std::string out;
-  char* in = const_cast<char*>(text.data());
-  std::size_t in_left = text.size();
-  while (in_left > 0) {
-    char buffer[1024];
-    char* put = buffer;
-    std::size_t put_left = sizeof buffer;
-    std::size_t result = iconv(cd, &in, &in_left, &put, &put_left);
-    out.append(buffer, static_cast<std::size_t>(put - buffer));
-    if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      std::size_t skip = is_sjis_lead(static_cast<unsigned char>(*in)) && in_left > 1 ? 2 : 1;
-      out += '?';
-      in += skip;
-      in_left -= skip;
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
-
 // Line ends become plain line feeds.
 std::string without_cr(const std::string& text) {
   std::string shown;
@@ -201,7 +176,7 @@ std::string without_cr(const std::string& text) {
 }
 
 std::string for_terminal(const std::string& text) {
-  return convert_text(without_cr(text), nl_langinfo(CODESET));
+  return convert_from_sjis(without_cr(text), nl_langinfo(CODESET));
 }
 
 void put_error(const std::string& text) {
@@ -233,8 +208,8 @@ std::string find_on_path(const std::string& program);
 int zenity_box(const char* caption, const char* text, bool ok_cancel) {
   std::string zenity = find_on_path("zenity");
   if (zenity.empty()) return -1;
-  std::string title = std::string("--title=") + convert_text(caption, "UTF-8");
-  std::string message = std::string("--text=") + convert_text(without_cr(text), "UTF-8");
+  std::string title = std::string("--title=") + convert_from_sjis(caption, "UTF-8");
+  std::string message = std::string("--text=") + convert_from_sjis(without_cr(text), "UTF-8");
   const char* kind = ok_cancel ? "--question" : "--info";
   char* argv[] = {zenity.data(),  const_cast<char*>(kind),
                   title.data(),   const_cast<char*>("--no-markup"),

@@ -3,7 +3,6 @@
 // with at(1), which atd starts at the launch time. A program of its own,
 // installed beside zoba; zoba tells the user when it ends with a failure.
 #include <fcntl.h>
-#include <iconv.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/convert.h"
 #include "tools/at/at_job.h"
 
 extern char** environ;
@@ -24,30 +24,6 @@ namespace {
 
 constexpr char k_atd_pid_file[] = "/run/atd.pid";
 constexpr char k_no_atd[] = "No atd running";
-
-// Shift_JIS to UTF-8; what cannot be converted becomes "?".
-std::string to_utf8(const std::string& text) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return text;
-  std::string out;
-  char* in = const_cast<char*>(text.data());
-  std::size_t in_left = text.size();
-  while (in_left > 0) {
-    char buffer[1024];
-    char* put = buffer;
-    std::size_t put_left = sizeof buffer;
-    std::size_t result = iconv(cd, &in, &in_left, &put, &put_left);
-    out.append(buffer, static_cast<std::size_t>(put - buffer));
-    if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      out += '?';
-      std::size_t skip = (static_cast<unsigned char>(*in) >= 0x81 && in_left > 1) ? 2 : 1;
-      in += skip;
-      in_left -= skip;
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
 
 int fail(const std::string& message, int status) {
   std::fprintf(stderr, "AT: %s\n", message.c_str());
@@ -135,7 +111,7 @@ int main(int argc, char** argv) {
   // at may end before reading the job; its status says what went wrong.
   signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> words;
-  for (int i = 1; i < argc; ++i) words.push_back(to_utf8(argv[i]));
+  for (int i = 1; i < argc; ++i) words.push_back(convert_from_sjis(argv[i], "UTF-8"));
   at_request request;
   std::string error = parse_at_arguments(words, request);
   if (!error.empty()) return fail(error, 2);
