@@ -1,7 +1,6 @@
 #include "platform/ini.h"
 
 #include <cstdint>
-#include <vector>
 
 #include "platform/text.h"
 
@@ -35,10 +34,18 @@ std::size_t char_width(std::string_view text, std::size_t at) {
   return 1;
 }
 
+// Where the last character starts, found from the end: a byte that is no
+// lead byte always ends a character, so the lead bytes just before the last
+// byte pair up from the first of them, and an odd count leaves the last one
+// to take the last byte.
 std::size_t last_char_at(std::string_view text) {
-  std::size_t last = 0;
-  for (std::size_t at = 0; at < text.size(); at += char_width(text, at)) last = at;
-  return last;
+  if (text.size() < 2) return 0;
+  std::size_t leads = 0;
+  while (leads + 1 < text.size() &&
+         is_sjis_lead(static_cast<unsigned char>(text[text.size() - 2 - leads]))) {
+    ++leads;
+  }
+  return text.size() - 1 - leads % 2;
 }
 
 bool is_line_end(char c) { return c == '\r' || c == '\n'; }
@@ -136,17 +143,6 @@ ini_line parse_line(std::string_view text, std::size_t begin) {
   return line;
 }
 
-std::vector<ini_line> parse(std::string_view text) {
-  text = without_lone_lead(text);
-  std::vector<ini_line> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    ini_line line = parse_line(text, at);
-    at = line.next;
-    if (!line.blank) lines.push_back(line);
-  }
-  return lines;
-}
-
 // One character for comparison: ASCII letters and the full-width Latin,
 // Greek and Cyrillic letters of Shift_JIS as capitals.
 unsigned fold(std::string_view text, std::size_t at, std::size_t width) {
@@ -175,19 +171,25 @@ bool same_name(std::string_view a, std::string_view b) {
 }
 
 // Where a key is, or where a new one would go. Only the first section of
-// the name is looked at.
+// the name is looked at. Lines are parsed as the search reaches them and it
+// stops at the key, so a look-up is one pass over the file at most and
+// needs no memory for the lines.
 struct ini_place {
   bool section_found = false;
   std::size_t insert_at = 0;
-  const ini_line* key = nullptr;
+  bool key_found = false;
+  ini_line key;
 };
 
-ini_place find_place(std::string_view text, const std::vector<ini_line>& lines,
-                     std::string_view section, std::string_view key) {
+ini_place find_place(std::string_view text, std::string_view section, std::string_view key) {
+  text = without_lone_lead(text);
   ini_place place;
   bool inside = section.empty();  // keys before the first section
   place.section_found = inside;
-  for (const ini_line& line : lines) {
+  for (std::size_t at = 0; at < text.size();) {
+    ini_line line = parse_line(text, at);
+    at = line.next;
+    if (line.blank) continue;
     if (line.is_section) {
       if (inside) break;
       inside = same_name(part(text, line.name), section);
@@ -196,7 +198,8 @@ ini_place find_place(std::string_view text, const std::vector<ini_line>& lines,
     } else if (inside) {
       place.insert_at = line.after_end;
       if (same_name(part(text, line.name), key)) {
-        place.key = &line;
+        place.key_found = true;
+        place.key = line;
         break;
       }
     }
@@ -253,10 +256,9 @@ int leading_number(std::string_view text) {
 // The raw value of a key; false when the section or the key is missing or
 // the key has no "=".
 bool find_value(std::string_view text, const char* section, const char* key, std::string& value) {
-  std::vector<ini_line> lines = parse(text);
-  ini_place place = find_place(text, lines, trim_name(section), trim_name(key));
-  if (place.key == nullptr || !place.key->has_value) return false;
-  value = part(text, place.key->value);
+  ini_place place = find_place(text, trim_name(section), trim_name(key));
+  if (!place.key_found || !place.key.has_value) return false;
+  value = part(text, place.key.value);
   return true;
 }
 
@@ -291,20 +293,19 @@ int ini_read_int(std::string_view text, const char* section, const char* key, in
 std::string ini_write_string(std::string_view text, const char* section, const char* key,
                              const char* value) {
   std::string_view body = without_lone_lead(text);
-  std::vector<ini_line> lines = parse(body);
   std::string_view name = trim_name(key);
   std::string_view stored = without_lone_lead(value);
   while (!stored.empty() && is_blank_at(stored, 0)) stored.remove_prefix(char_width(stored, 0));
-  ini_place place = find_place(body, lines, trim_name(section), name);
+  ini_place place = find_place(body, trim_name(section), name);
   std::string out(text);
-  if (place.key != nullptr && place.key->has_value) {
-    span old = place.key->value;
+  if (place.key_found && place.key.has_value) {
+    span old = place.key.value;
     out.replace(old.begin, old.end - old.begin, stored);
     return out;
   }
-  if (place.key != nullptr) {
-    out.insert(place.key->name.end, 1, '=');
-    return out.insert(place.key->name.end + 1, stored);
+  if (place.key_found) {
+    out.insert(place.key.name.end, 1, '=');
+    return out.insert(place.key.name.end + 1, stored);
   }
   if (!place.section_found) place.insert_at = body.size();
   std::string added;

@@ -1,20 +1,148 @@
 #!/usr/bin/env bash
-# Builds the scan benchmark (Release) and prints the machine and the table
-# that docs/performance.md keeps: the line scan over a generated iEPG file
-# (two shapes, 256 MiB each) against a memchr count of its line feeds.
-#   scripts/bench.sh [MIB]
+# Builds the benchmarks and the Linux zoba (Release, no sanitizers) and prints
+# the machine and the tables that docs/performance.md keeps:
+#   scan      the line scan over generated 256 MiB files against a memchr
+#             count of their line feeds (ZOBA_SCAN_MIB changes the size)
+#   memory    peak resident size of a whole run on a 1 MiB and a 256 MiB file
+#   startup   a whole run that ends in the no-channel notice, against /bin/true
+#   settings  channel look-up and new-station write with 10 and 10,000
+#             stations in [TVCH]
+#   scripts/bench.sh [PART...]   (default: every part, in that order)
 # Installs what is missing first; run it on an otherwise idle machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 need_build_tools
+need time
+
+parts=("$@")
+[ ${#parts[@]} -gt 0 ] || parts=(scan memory startup settings)
+for part in "${parts[@]}"; do
+  case "$part" in
+    scan | memory | startup | settings) ;;
+    *)
+      echo "bench: unknown part $part (scan, memory, startup, settings)" >&2
+      exit 2
+      ;;
+  esac
+done
 
 cmake --preset bench >/dev/null
 cmake --build --preset bench >/dev/null
+cmake --preset linux-release >/dev/null
+cmake --build --preset linux-release >/dev/null
+
+runs=50
+# Every run of the tool: no terminal (standard input from /dev/null), no
+# desktop, a UTF-8 locale, its own folder (the settings file is beside the
+# program) and its own single-instance lock, so nothing else on the machine
+# can make a run leave early.
+work="$(mktemp -d "${TMPDIR:-/tmp}/zoba-bench.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+unset DISPLAY WAYLAND_DISPLAY
+export LC_ALL=C.UTF-8 XDG_RUNTIME_DIR="$work"
+mkdir -p "$work/tool"
+cp build/linux-release/zoba "$work/tool/zoba"
+zoba="$work/tool/zoba"
+
+# iepg_file PATH BYTES: a programme of a station the settings do not know,
+# so that the run ends in the no-channel notice, with a description long
+# enough to make the file BYTES long (Shift_JIS, CRLF).
+iepg_file() {
+  local line
+  line="$(printf '\x82\xb1\x82\xcc\x94\xd4\x91\x67\x82\xcd\x81\x41\x93\xfa\x96\x7b 21:00 %.0s' {1..50})"
+  {
+    printf 'Content-type: application/x-tv-program-info; charset=shift_jis\r\n'
+    printf 'version: 1\r\nstation: BENCH-TV\r\nyear: 2008\r\nmonth: 03\r\ndate: 29\r\n'
+    printf 'start: 21:00\r\nend: 21:54\r\nprogram-title: Bench\r\n\r\n'
+    yes "$line"$'\r' || true
+  } | head -c "$2" >"$1"
+}
+
+# Peak resident size in KiB of a whole run (median of 5).
+peak_rss() {
+  local i
+  for i in 1 2 3 4 5; do
+    /usr/bin/time -v -o "$work/time.txt" "$zoba" "$1" </dev/null 2>"$work/stderr.txt"
+    grep -q 'のチャンネルが登録されていません' "$work/stderr.txt"
+    awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt"
+  done | sort -n | sed -n 3p
+}
+
+median_of() { build/bench/run_bench "$runs" "$@" | awk '{ print $2 }'; }
+
+bench_scan() {
+  echo "== Scan throughput"
+  build/bench/scan_bench "${ZOBA_SCAN_MIB:-256}"
+}
+
+bench_memory() {
+  echo "== Memory: peak resident size of a whole run (median of 5)"
+  iepg_file "$work/small.tvpi" $((1024 * 1024))
+  iepg_file "$work/large.tvpi" $((256 * 1024 * 1024))
+  local small large
+  small="$(peak_rss "$work/small.tvpi")"
+  large="$(peak_rss "$work/large.tvpi")"
+  rm -f "$work/large.tvpi"
+  echo "| file | peak RSS |"
+  echo "|---|---:|"
+  echo "| 1 MiB iEPG file | $small KiB |"
+  echo "| 256 MiB iEPG file | $large KiB |"
+  echo "Difference: $((large - small)) KiB (goal: within 1024 KiB)"
+}
+
+bench_startup() {
+  echo "== Start-up: median wall time of $runs runs, no terminal"
+  iepg_file "$work/notice.tvpi" 213
+  local true_time zoba_time
+  true_time="$(median_of /bin/true)"
+  zoba_time="$(median_of "$zoba" "$work/notice.tvpi")"
+  grep -q $'^BENCH-TV=\r$' "$work/tool/zoba.ini"
+  echo "| program | time per run |"
+  echo "|---|---:|"
+  echo "| \`/bin/true\` | $true_time µs |"
+  echo "| zoba, ending in the no-channel notice | $zoba_time µs |"
+  awk -v z="$zoba_time" -v t="$true_time" \
+    'BEGIN { printf "Ratio: %.2f (goal: within 3)\n", z / t }'
+}
+
+# settings_file PATH STATIONS: [ZOBA] and STATIONS stations in [TVCH], the
+# last of them KNOWN-TV with channel 8.
+settings_file() {
+  {
+    printf '[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0012\r\n[TVCH]\r\n'
+    seq 1 $(($2 - 1)) | awk '{ printf "\x83\x65\x83\x8C\x83\x72%d=%d\r\n", $1, $1 % 120 + 1 }'
+    printf 'KNOWN-TV=8\r\n'
+  } >"$1"
+}
+
+bench_settings() {
+  echo "== Settings size: the functions"
+  mkdir -p "$work/settings"
+  build/bench/settings_bench "$work/settings" 10 10000
+  echo
+  echo "== Settings size: whole runs of zoba (median of $runs)"
+  iepg_file "$work/notice.tvpi" 213
+  sed 's/BENCH-TV/KNOWN-TV/' "$work/notice.tvpi" >"$work/known.tvpi"
+  echo "| stations in [TVCH] | settings file | run, known station | run, new station entered |"
+  echo "|---:|---:|---:|---:|"
+  local stations known fresh
+  for stations in 10 10000; do
+    settings_file "$work/settings-$stations.ini" "$stations"
+    cp "$work/settings-$stations.ini" "$work/tool/zoba.ini"
+    known="$(median_of "$zoba" "$work/known.tvpi")"
+    fresh="$(median_of --reset "$work/settings-$stations.ini" "$work/tool/zoba.ini" \
+      "$zoba" "$work/notice.tvpi")"
+    grep -q '^BENCH-TV=' "$work/tool/zoba.ini"
+    echo "| $stations | $(stat -c %s "$work/settings-$stations.ini") bytes | $known µs | $fresh µs |"
+  done
+}
 
 cpu="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
 memory="$(free -g | awk '/^Mem:/ { print $2 }')"
 echo "Machine: $(nproc) cores, ${cpu}, ${memory} GiB memory, $(uname -sr)"
 echo "Compiler: $(c++ --version | head -n 1)"
-echo
-build/bench/scan_bench "${1:-256}"
+for part in "${parts[@]}"; do
+  echo
+  "bench_$part"
+done

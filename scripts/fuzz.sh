@@ -13,7 +13,7 @@ need_fuzz_tools
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(reader line_scan time_scan title command_line)
+[ ${#targets[@]} -gt 0 ] || targets=(reader line_scan time_scan title command_line ini)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

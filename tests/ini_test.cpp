@@ -88,6 +88,27 @@ TEST(IniRead, KeepsDoubleByteCharactersWhole) {
   }
 }
 
+TEST(IniRead, PairsTheLeadBytesAtTheEndFromTheFirst) {
+  // Whether the last byte is a lead byte left alone depends on every lead
+  // byte before it: they pair up from the first of the run.
+  const read_case cases[] = {
+      {"[A]\nk=\x83\x83", "A", "k", "\x83\x83"},
+      {"[A]\nk=\x83\x83\x83", "A", "k", "\x83\x83"},
+      {"[A]\nk=a\x83\x83\x83\x83", "A", "k", "a\x83\x83\x83\x83"},
+      {"[A]\nk=\x83"
+       "a\x83",
+       "A", "k",
+       "\x83"
+       "a"},
+      {"\x83", "", "\x83", nullptr},
+  };
+  for (const read_case& c : cases) {
+    EXPECT_EQ(read(c.text, c.section, c.key), c.expected ? c.expected : "FB") << c.text;
+  }
+  EXPECT_EQ(ini_write_string("[A]\nk=\x83\x83\x83", "A", "j", "1"), "[A]\nk=\x83\x83\r\nj=1\r\n");
+  EXPECT_EQ(ini_write_string("[A]\nk=\x83\x83", "A", "j", "1"), "[A]\nk=\x83\x83\r\nj=1\r\n");
+}
+
 TEST(IniRead, CutsToTheBufferWithoutSplittingACharacter) {
   EXPECT_EQ(read("[A]\nk=123456789\n", "A", "k", 8), "1234567");
   EXPECT_EQ(read("[A]\nk=123456\x82\xA0\n", "A", "k", 8), "123456");
