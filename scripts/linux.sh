@@ -15,21 +15,11 @@ start_atd() {
   atq >/dev/null
 }
 
-# The Japanese locale Wine needs to work in code page 932.
-need_japanese_locale() {
-  need locales
-  if ! locale -a | grep -qi '^ja_JP\.utf8$'; then
-    sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-    locale-gen >/dev/null
-  fi
-}
-
-# Everything the Linux tests need besides the build tools: Wine for the
-# differential test of the profile functions, at/atd for the end-to-end
-# suite, python3 for the drivers, mount and chattr for the settings that
-# cannot be written.
+# Everything the Linux tests need besides the build tools and Wine (for the
+# differential test of the profile functions; see wine-env.sh): at/atd for
+# the end-to-end suite, python3 for the drivers, mount and chattr for the
+# settings that cannot be written.
 prepare_linux_tests() {
-  need python3 wine64 locales at mount e2fsprogs
-  need_japanese_locale
+  need python3 at mount e2fsprogs
   start_atd
 }
