@@ -122,6 +122,10 @@ void sanitize_title(std::string& title) {
   }
 }
 
+namespace {
+
+// Known keys fill their fields (a station is looked up in the settings);
+// other keys are passed over.
 void apply_iepg_line(reservation& r, const char* key, const char* value) {
   if (std::strcmp(key, "station") == 0) {
     apply_station(r, value);
@@ -142,6 +146,8 @@ void apply_iepg_line(reservation& r, const char* key, const char* value) {
     apply_title(r, value);
   }
 }
+
+}  // namespace
 
 void scan_iepg_data(scan_input& input, reservation& r) {
   // Static: two 1 KiB items are too much for the stack of a small tool.

@@ -24,11 +24,6 @@ void scan_time(const char* text, int& hour, int& minute);
 // as a single byte.
 void sanitize_title(std::string& title);
 
-// Applies one scanned key and value to the reservation: known keys fill
-// their fields (a station is looked up in the settings), others are passed
-// over.
-void apply_iepg_line(reservation& r, const char* key, const char* value);
-
 // Scans every line of iEPG data into the reservation (the file's part of
 // read_iepg_file, also usable on bytes in memory).
 void scan_iepg_data(scan_input& input, reservation& r);
