@@ -64,6 +64,9 @@ wine_env_make_prefix() {
   "$ZOBA_WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
     >/dev/null 2>&1 || { echo "wine-env: Wine does not run" >&2; return 1; }
   "$ZOBA_WINESERVER" -w
+  # One server for everything that follows: otherwise it exits a few seconds
+  # after the last process, and a program started just then may find it gone.
+  "$ZOBA_WINESERVER" -p
 }
 
 wine_env_stop() {

@@ -141,6 +141,52 @@ class Run:
         return [box.text for box in self.boxes]
 
 
+class Driven:
+    """One run of the driver. Wine now and then fails to start a process at
+    all; such a run, in which the tool never ran, is started again (and said
+    so), as a person would click again. A run in which the tool ran is never
+    repeated."""
+
+    LAUNCHES = 3
+
+    def __init__(self, wine, driver, job, log):
+        self.command = [wine, driver, win_path(job), win_path(log)]
+        self.log = log
+        self.launches = 0
+        self.process = None
+
+    def launch(self):
+        if os.path.exists(self.log):
+            os.remove(self.log)
+        with open(self.log + ".stderr", "wb") as errors:
+            self.process = subprocess.Popen(self.command, stdin=subprocess.DEVNULL, stderr=errors)
+        self.launches += 1
+
+    def wait(self):
+        try:
+            return self.process.wait(timeout=RUN_LIMIT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise Failure("the driver did not finish")
+
+    def never_ran(self):
+        """No log: Wine did not start the driver. "not-started": the driver
+        could not start the tool. Either way nothing of the tool ran."""
+        if not os.path.exists(self.log):
+            return True
+        return read(self.log).startswith(b"not-started")
+
+    def relaunch(self):
+        """Starts an ended run again if the tool never ran in it."""
+        if self.process.poll() is None or self.launches >= self.LAUNCHES or not self.never_ran():
+            return False
+        print("note: %s: the tool did not start (%r, Wine said %r); starting it again"
+              % (os.path.basename(self.log), read_if_any(self.log),
+                 read_if_any(self.log + ".stderr")), flush=True)
+        self.launch()
+        return True
+
+
 class Suite:
     def __init__(self, options):
         self.o = options
@@ -165,27 +211,22 @@ class Suite:
     def start(self, folder, command_line, answers, name="run"):
         """Starts the driver on a command line (bytes) with one script line per box."""
         job = os.path.join(folder, name + ".job")
-        log = os.path.join(folder, name + ".log")
         write(job, b"\n".join([command_line] + [sj(a) for a in answers]) + b"\n")
-        if os.path.exists(log):
-            os.remove(log)
-        process = subprocess.Popen(
-            [self.o.wine, self.o.driver, win_path(job), win_path(log)],
-            stdin=subprocess.DEVNULL,
-        )
-        return process, log
+        driven = Driven(self.o.wine, self.o.driver, job, os.path.join(folder, name + ".log"))
+        driven.launch()
+        return driven
 
-    def finish(self, process, log):
-        try:
-            status = process.wait(timeout=RUN_LIMIT)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            raise Failure("the driver did not finish")
-        check_equal(status, 0, "driver exit status")
-        return Run(read(log))
+    def finish(self, driven):
+        status = driven.wait()
+        while status != 0 and driven.relaunch():
+            status = driven.wait()
+        if status != 0:
+            raise Failure("driver exit status %d; its log: %r; Wine said: %r"
+                          % (status, read_if_any(driven.log), read_if_any(driven.log + ".stderr")))
+        return Run(read(driven.log))
 
     def run(self, folder, command_line, answers, name="run"):
-        return self.finish(*self.start(folder, command_line, answers, name))
+        return self.finish(self.start(folder, command_line, answers, name))
 
     def sample_command(self, folder):
         return sj('"%s" "%s"' % (win_path(os.path.join(folder, "zoba.exe")),
@@ -209,10 +250,11 @@ class Suite:
         )
         check(os.path.getsize(target) > 0, "screenshot " + png_name)
 
-    def wait_ready(self, path, process):
+    def wait_ready(self, path, driven):
         deadline = time.time() + RUN_LIMIT
         while not os.path.exists(path):
-            check(process.poll() is None, "the tool ended before the pause " + path)
+            if driven.process.poll() is not None and not driven.relaunch():
+                raise Failure("the tool ended before the pause " + path)
             check(time.time() < deadline, "no pause " + path)
             time.sleep(0.1)
 
@@ -232,12 +274,12 @@ class Suite:
     def case_registered_ok(self):
         folder = self.fresh_folder("registered", SETTINGS_REGISTERED)
         pause = os.path.join(folder, "confirmation")
-        process, log = self.start(folder, self.sample_command(folder),
+        driven = self.start(folder, self.sample_command(folder),
                                   ["ok\tpause=" + win_path(pause)])
-        self.wait_ready(pause + ".ready", process)
+        self.wait_ready(pause + ".ready", driven)
         self.screenshot(pause + ".ready", "box", "confirmation.png")
         write(pause + ".go", b"")
-        r = self.finish(process, log)
+        r = self.finish(driven)
         check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + REGISTERED], "boxes")
         check_equal([b.caption for b in r.boxes], [CAPTION, CAPTION], "captions")
         check_equal(r.exit_status, 0, "exit status")
@@ -301,12 +343,12 @@ class Suite:
     def case_debug_console(self):
         folder = self.fresh_folder("debug", sj("[ZOBA]\r\ndebug=1\r\n") + SETTINGS_REGISTERED)
         pause = os.path.join(folder, "end")
-        process, log = self.start(folder, self.sample_command(folder),
+        driven = self.start(folder, self.sample_command(folder),
                                   ["ok", "ok", "ok\tpause=" + win_path(pause)])
-        self.wait_ready(pause + ".ready", process)
+        self.wait_ready(pause + ".ready", driven)
         self.screenshot(pause + ".ready", "console", "console.png")
         write(pause + ".go", b"")
-        r = self.finish(process, log)
+        r = self.finish(driven)
         check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + REGISTERED, END_NOTICE], "boxes")
         for box in r.boxes:
             check_equal(box.console_title, b"CONSOLE", "console title")
@@ -319,14 +361,14 @@ class Suite:
     def case_second_instance(self):
         folder = self.fresh_folder("second_instance", SETTINGS_REGISTERED)
         pause = os.path.join(folder, "first")
-        process, log = self.start(folder, self.sample_command(folder),
+        driven = self.start(folder, self.sample_command(folder),
                                   ["ok\tpause=" + win_path(pause)])
         try:
-            self.wait_ready(pause + ".ready", process)
+            self.wait_ready(pause + ".ready", driven)
             second = self.run(folder, self.sample_command(folder), [], "second")
         finally:
             write(pause + ".go", b"")
-        first = self.finish(process, log)
+        first = self.finish(driven)
         check_equal(second.texts(), [], "boxes of the second instance")
         check_equal(second.exit_status, EXIT_ANOTHER_INSTANCE, "exit status of the second")
         check_equal(first.texts(), [CONFIRMATION, AT_COMMAND % 1 + REGISTERED], "first")
@@ -384,6 +426,10 @@ class Suite:
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def read_if_any(path):
+    return read(path) if os.path.exists(path) else b""
 
 
 def write(path, data):
