@@ -12,6 +12,7 @@ error; on a terminal it is shown there and OK is "y". A second instance
 exits with -1 (status 255) and its only output is the bell, which it rings
 on a terminal.
 """
+import contextlib
 import os
 import pty
 import random
@@ -371,28 +372,32 @@ def mount_tmpfs(folder, size):
         raise Skipped("cannot mount a tmpfs here: %s" % mounted.stderr.strip())
 
 
-def unmount(folder):
-    subprocess.run(["umount", folder], check=False)
-    shutil.rmtree(folder, ignore_errors=True)
+@contextlib.contextmanager
+def tool_on_tmpfs(zoba, settings, name, size):
+    """The tool and its settings on a tmpfs of their own: yields the mount
+    point and the Folder; unmounts and removes both afterwards."""
+    mount_point = tempfile.mkdtemp(prefix="zoba_robust_%s_" % name)
+    mount_tmpfs(mount_point, size)
+    folder = None
+    try:
+        folder = Folder(zoba, sjis(settings), folder=mount_point)
+        yield mount_point, folder
+    finally:
+        if folder is not None:
+            shutil.rmtree(folder.run_folder, ignore_errors=True)
+        subprocess.run(["umount", mount_point], check=False)
+        shutil.rmtree(mount_point, ignore_errors=True)
 
 
 def test_read_only_folder(zoba):
     """A folder even root cannot write: a tmpfs remounted read-only."""
     for settings in (COMPLETE, PARTIAL):
-        mount_point = tempfile.mkdtemp(prefix="zoba_robust_ro_")
-        mount_tmpfs(mount_point, "16m")
-        folder = None
-        try:
-            folder = Folder(zoba, sjis(settings), folder=mount_point)
+        with tool_on_tmpfs(zoba, settings, "ro", "16m") as (mount_point, folder):
             remounted = subprocess.run(["mount", "-o", "remount,ro", mount_point],
                                        capture_output=True, text=True)
             if remounted.returncode != 0:
                 raise Skipped("cannot remount read-only: %s" % remounted.stderr.strip())
             check_refused(folder, folder.listing())
-        finally:
-            if folder is not None:
-                shutil.rmtree(folder.run_folder, ignore_errors=True)
-            unmount(mount_point)
 
 
 def test_folder_of_another_user(zoba):
@@ -481,18 +486,9 @@ def fill(folder):
 
 def test_full_disk(zoba):
     for settings in (COMPLETE, PARTIAL):
-        mount_point = tempfile.mkdtemp(prefix="zoba_robust_full_")
-        mount_tmpfs(mount_point, "8m")
-        folder = None
-        try:
-            folder = Folder(zoba, sjis(settings), folder=mount_point)
+        with tool_on_tmpfs(zoba, settings, "full", "8m") as (mount_point, folder):
             check(fill(mount_point), "the tmpfs fills up")
-            before = folder.listing()
-            check_refused(folder, before)
-        finally:
-            if folder is not None:
-                shutil.rmtree(folder.run_folder, ignore_errors=True)
-            unmount(mount_point)
+            check_refused(folder, folder.listing())
 
 
 CASES = {
