@@ -21,10 +21,6 @@ inline constexpr char k_format_no_channel[] =
     "%s "
     "\x82\xCC\x83`\x83\x83\x83\x93\x83l\x83\x8B\x82\xAA\x93o\x98^"
     "\x82\xB3\x82\xEA\x82\xC4\x82\xA2\x82\xDC\x82\xB9\x82\xF1";
-// (タイトル不明)
-inline constexpr char k_title_unknown[] =
-    "(\x83^\x83"
-    "C\x83g\x83\x8B\x95s\x96\xBE)";
 // チャンネル:%s %s\r\n日時：%04ld/%02ld/%02ld
 // %02ld:%02ld-%02ld:%02ld\r\n番組タイトル:%s\r\n起動時刻:%02ld/%02ld
 // %02ld:%02ld\r\n上記で予約しますか？

@@ -9,6 +9,9 @@
 
 namespace platform {
 
+// The longest program path kept: the settings file is named after it.
+inline constexpr std::size_t k_program_path_limit = 255;
+
 // The arguments of this run. Word 0 is always the absolute path of the
 // running executable, whatever was typed; the rest are the typed arguments.
 std::vector<std::string> arguments(int argc, char** argv);
@@ -26,6 +29,20 @@ std::string profile_read_string(const char* section, const char* key, const char
 // false when the value could not be stored.
 bool profile_write_string(const char* section, const char* key, const char* value,
                           const char* file);
+
+// A file opened for reading; what it is belongs to the platform.
+struct input_file;
+
+// Opens the file at path for reading: the platform decides what a path is
+// and what may be opened. Null when it cannot be opened.
+input_file* open_input_file(const char* path);
+
+// Reads up to size bytes into buffer; 0 at the end of the file or on an
+// error.
+std::size_t read_input_file(input_file* file, void* buffer, std::size_t size);
+
+// Closes a file that open_input_file opened.
+void close_input_file(input_file* file);
 
 enum class mutex_result { created, already_exists, failed };
 
@@ -53,8 +70,10 @@ struct process_result {
   unsigned long exit_status;  // meaningful only when started
 };
 
-// Starts a command line at idle priority, waits for it to end without a
-// time limit, and reports whether it started and how it ended.
+// Starts a command line, waits for it to end without a time limit, and
+// reports whether it started and how it ended. The scheduler it starts only
+// registers a job, so it runs at the lowest priority the system has (idle
+// on Windows, the idle scheduling class on Linux).
 process_result run_process(const char* command_line);
 
 }  // namespace platform

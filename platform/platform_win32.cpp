@@ -10,7 +10,7 @@ namespace platform {
 
 namespace {
 
-constexpr DWORD k_module_path_size = 256;
+constexpr DWORD k_module_path_size = k_program_path_limit + 1;
 constexpr int k_console_width = 240;
 constexpr int k_console_height = 320;
 
@@ -26,6 +26,28 @@ std::vector<std::string> arguments(int, char**) {
   GetModuleFileNameA(nullptr, path, k_module_path_size - 1);
   words[0] = path;
   return words;
+}
+
+struct input_file {
+  HANDLE handle;
+};
+
+input_file* open_input_file(const char* path) {
+  // Shared as the C runtime's fopen shares it: others may read and write.
+  HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return handle == INVALID_HANDLE_VALUE ? nullptr : new input_file{handle};
+}
+
+std::size_t read_input_file(input_file* file, void* buffer, std::size_t size) {
+  DWORD got = 0;
+  if (!ReadFile(file->handle, buffer, static_cast<DWORD>(size), &got, nullptr)) return 0;
+  return got;
+}
+
+void close_input_file(input_file* file) {
+  CloseHandle(file->handle);
+  delete file;
 }
 
 int profile_read_int(const char* section, const char* key, int fallback, const char* file) {

@@ -22,13 +22,10 @@ void cut_text(std::string& text, std::size_t max_bytes) {
   text.resize(i);
 }
 
-std::string format_text(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
+std::string format_text_v(const char* format, va_list args) {
   va_list again;
   va_copy(again, args);
   int length = std::vsnprintf(nullptr, 0, format, args);
-  va_end(args);
   std::string text;
   if (length > 0) {
     text.resize(static_cast<std::size_t>(length) + 1);
@@ -37,5 +34,13 @@ std::string format_text(const char* format, ...) {
   }
   va_end(again);
   cut_text(text, k_text_limit);
+  return text;
+}
+
+std::string format_text(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = format_text_v(format, args);
+  va_end(args);
   return text;
 }

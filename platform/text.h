@@ -2,6 +2,7 @@
 // need to know which bytes start a double-byte character.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <string>
 
@@ -22,3 +23,6 @@ void cut_text(std::string& text, std::size_t max_bytes);
 
 // printf-style formatting into a string, cut to k_text_limit as above.
 std::string format_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The same with the arguments already gathered.
+std::string format_text_v(const char* format, va_list args) __attribute__((format(printf, 1, 0)));

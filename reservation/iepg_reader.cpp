@@ -5,16 +5,23 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/notice.h"
 #include "app/settings.h"
 #include "app/texts.h"
 #include "app/trace.h"
-#include "app/zoba.h"
+#include "app/trace_points.h"
+#include "platform/platform.h"
 #include "platform/text.h"
 #include "reservation/line_scan.h"
 #include "reservation/register.h"
 #include "reservation/schedule.h"
 
 namespace {
+
+// The scan's line and file buffers: two 1 KiB items and 64 KiB are too much
+// for the stack of a small tool, and a run reads one file at a time.
+scanned_line g_line;
+unsigned char g_file_buffer[k_scan_buffer_size];
 
 bool is_white_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -50,13 +57,10 @@ void trace_message(int point, const char* format, ...) __attribute__((format(pri
 // scanned outside debug mode must not pay for a message per line.
 void trace_message(int point, const char* format, ...) {
   if (!trace_enabled()) return;
-  char message[k_text_limit + 1];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(message, sizeof message, format, args);
+  std::string text = format_text_v(format, args);
   va_end(args);
-  std::string text = message;
-  cut_text(text, k_text_limit);
   trace(point, text);
 }
 
@@ -69,14 +73,14 @@ std::string field_text(const char* value) {
 void apply_station(reservation& r, const char* value) {
   r.channel = lookup_channel(value);
   r.station = field_text(value);
-  trace_message(393, "ch=%s <= %s", r.channel.c_str(), value);
+  trace_message(k_trace_station, "ch=%s <= %s", r.channel.c_str(), value);
 }
 
 void apply_title(reservation& r, const char* value) {
   r.title = field_text(value);
-  trace_message(429, "ptitle:%s", r.title.c_str());
+  trace_message(k_trace_title_read, "ptitle:%s", r.title.c_str());
   sanitize_title(r.title);
-  trace_message(432, "ptitle:%s", r.title.c_str());
+  trace_message(k_trace_title_clean, "ptitle:%s", r.title.c_str());
 }
 
 void apply_time(int point, const char* value, int& hour, int& minute) {
@@ -131,17 +135,17 @@ void apply_iepg_line(reservation& r, const char* key, const char* value) {
     apply_station(r, value);
   } else if (std::strcmp(key, "year") == 0) {
     r.year = scan_decimal(value);
-    trace_message(399, "yyyy=%04ld <= %s", static_cast<long>(r.year), value);
+    trace_message(k_trace_year, "yyyy=%04ld <= %s", static_cast<long>(r.year), value);
   } else if (std::strcmp(key, "month") == 0) {
     r.month = scan_decimal(value);
-    trace_message(405, "month: %02ld <= %s", static_cast<long>(r.month), value);
+    trace_message(k_trace_month, "month: %02ld <= %s", static_cast<long>(r.month), value);
   } else if (std::strcmp(key, "date") == 0) {
     r.date = scan_decimal(value);
-    trace_message(411, "date: %02ld <= %s", static_cast<long>(r.date), value);
+    trace_message(k_trace_date, "date: %02ld <= %s", static_cast<long>(r.date), value);
   } else if (std::strcmp(key, "start") == 0) {
-    apply_time(417, value, r.start_hour, r.start_minute);
+    apply_time(k_trace_start, value, r.start_hour, r.start_minute);
   } else if (std::strcmp(key, "end") == 0) {
-    apply_time(423, value, r.end_hour, r.end_minute);
+    apply_time(k_trace_end, value, r.end_hour, r.end_minute);
   } else if (std::strcmp(key, "program-title") == 0) {
     apply_title(r, value);
   }
@@ -150,20 +154,18 @@ void apply_iepg_line(reservation& r, const char* key, const char* value) {
 }  // namespace
 
 void scan_iepg_data(scan_input& input, reservation& r) {
-  // Static: two 1 KiB items are too much for the stack of a small tool.
-  static scanned_line line;
   for (;;) {
-    int n = scan_line(input, line);
-    trace_message(384, "s1,s2=%s,%s", line.key, line.value);
+    int n = scan_line(input, g_line);
+    trace_message(k_trace_line, "s1,s2=%s,%s", g_line.key, g_line.value);
     if (n <= 0) return;
-    if (n == 2) apply_iepg_line(r, line.key, line.value);
+    if (n == 2) apply_iepg_line(r, g_line.key, g_line.value);
   }
 }
 
 void finish_reservation(reservation& r) {
   if (r.channel.empty()) {
     std::string notice = format_text(k_format_no_channel, r.station.c_str());
-    trace(442, notice);
+    trace(k_trace_no_channel, notice);
     show_notice(notice);
     return;
   }
@@ -171,18 +173,25 @@ void finish_reservation(reservation& r) {
   register_reservation(r);
 }
 
+namespace {
+
+std::size_t read_from_platform(void* source, unsigned char* buffer, std::size_t size) {
+  return platform::read_input_file(static_cast<platform::input_file*>(source), buffer, size);
+}
+
+}  // namespace
+
 void read_iepg_file(const std::string& path) {
   reservation r;
-  std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+  platform::input_file* file = path.empty() ? nullptr : platform::open_input_file(path.c_str());
   if (file == nullptr) {
     std::string notice = format_text(k_format_cannot_open, path.c_str());
-    trace(373, notice);
+    trace(k_trace_cannot_open, notice);
     show_notice(notice);
     return;
   }
-  static unsigned char buffer[k_scan_buffer_size];
-  scan_input input = scan_file(file, buffer);
+  scan_input input = scan_source(read_from_platform, file, g_file_buffer);
   scan_iepg_data(input, r);
-  std::fclose(file);
+  platform::close_input_file(file);
   finish_reservation(r);
 }

@@ -23,11 +23,11 @@ constexpr std::size_t k_head = 8;
 typedef unsigned char byte_block __attribute__((vector_size(k_block)));
 
 bool refill(scan_input& input) {
-  if (input.finished || input.file == nullptr) {
+  if (input.finished || input.read == nullptr) {
     input.finished = true;
     return false;
   }
-  std::size_t got = std::fread(input.buffer, 1, k_scan_buffer_size, input.file);
+  std::size_t got = input.read(input.source, input.buffer, k_scan_buffer_size);
   if (got == 0) {
     input.finished = true;
     return false;
@@ -151,6 +151,10 @@ bool at_end(scan_input& input) {
   return !has_bytes(input);
 }
 
+std::size_t read_standard_file(void* source, unsigned char* buffer, std::size_t size) {
+  return std::fread(buffer, 1, size, static_cast<std::FILE*>(source));
+}
+
 }  // namespace
 
 scan_input scan_memory(const void* data, std::size_t size) {
@@ -160,11 +164,16 @@ scan_input scan_memory(const void* data, std::size_t size) {
   return input;
 }
 
-scan_input scan_file(std::FILE* file, unsigned char* buffer) {
+scan_input scan_source(scan_read read, void* source, unsigned char* buffer) {
   scan_input input;
-  input.file = file;
+  input.read = read;
+  input.source = source;
   input.buffer = buffer;
   return input;
+}
+
+scan_input scan_file(std::FILE* file, unsigned char* buffer) {
+  return scan_source(read_standard_file, file, buffer);
 }
 
 int scan_line(scan_input& input, scanned_line& line) {

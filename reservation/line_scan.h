@@ -11,13 +11,17 @@ inline constexpr std::size_t k_item_limit = 1024;
 // How much of the file is held in memory at once.
 inline constexpr std::size_t k_scan_buffer_size = 64 * 1024;
 
+// Reads up to size bytes of a source into buffer; 0 at its end.
+using scan_read = std::size_t (*)(void* source, unsigned char* buffer, std::size_t size);
+
 // Bytes to scan. Carriage returns are dropped wherever they stand and a byte
-// 0x1A ends the data. Data comes from memory, or from a file through a
-// fixed buffer so that memory stays flat whatever the file's size.
+// 0x1A ends the data. Data comes from memory, or from a source read through
+// a fixed buffer so that memory stays flat whatever the file's size.
 struct scan_input {
   const unsigned char* next = nullptr;
   const unsigned char* end = nullptr;
-  std::FILE* file = nullptr;
+  scan_read read = nullptr;
+  void* source = nullptr;
   unsigned char* buffer = nullptr;
   bool finished = false;
 };
@@ -25,7 +29,10 @@ struct scan_input {
 // Input over bytes in memory, which must outlive the scan.
 scan_input scan_memory(const void* data, std::size_t size);
 
-// Input over an open file, read through buffer (k_scan_buffer_size bytes).
+// Input over a source, read through buffer (k_scan_buffer_size bytes).
+scan_input scan_source(scan_read read, void* source, unsigned char* buffer);
+
+// Input over an open standard file, read through buffer as above.
 scan_input scan_file(std::FILE* file, unsigned char* buffer);
 
 struct scanned_line {

@@ -1,30 +1,33 @@
 #include "reservation/register.h"
 
+#include "app/notice.h"
 #include "app/settings.h"
 #include "app/texts.h"
-#include "app/zoba.h"
 #include "platform/text.h"
 
 namespace {
 
-long l(int value) { return static_cast<long>(value); }
+// The formats print numbers with %ld.
+long as_long(int value) { return static_cast<long>(value); }
 
 }  // namespace
 
 std::string format_confirmation(const reservation& r) {
-  return format_text(k_format_confirmation, r.channel.c_str(), r.station.c_str(), l(r.year),
-                     l(r.month), l(r.date), l(r.start_hour), l(r.start_minute), l(r.end_hour),
-                     l(r.end_minute), r.title.c_str(), l(r.month), l(r.launch_day),
-                     l(r.launch_hour), l(r.launch_minute));
+  return format_text(k_format_confirmation, r.channel.c_str(), r.station.c_str(), as_long(r.year),
+                     as_long(r.month), as_long(r.date), as_long(r.start_hour),
+                     as_long(r.start_minute), as_long(r.end_hour), as_long(r.end_minute),
+                     r.title.c_str(), as_long(r.month), as_long(r.launch_day),
+                     as_long(r.launch_hour), as_long(r.launch_minute));
 }
 
 std::string format_scheduler_command(const reservation& r, const std::string& recorder, int no) {
   return format_text(
       "AT %02ld:%02ld /interactive /NEXT:%02ld %s Y%04ld %s "
       "%02ld:%02ld-%02ld:%02ld %04ld %02ld %02ld %s",
-      l(r.launch_hour), l(r.launch_minute), l(r.launch_day), recorder.c_str(), l(no),
-      r.channel.c_str(), l(r.start_hour), l(r.start_minute), l(r.end_hour), l(r.end_minute),
-      l(r.year), l(r.month), l(r.date), r.title.c_str());
+      as_long(r.launch_hour), as_long(r.launch_minute), as_long(r.launch_day), recorder.c_str(),
+      as_long(no), r.channel.c_str(), as_long(r.start_hour), as_long(r.start_minute),
+      as_long(r.end_hour), as_long(r.end_minute), as_long(r.year), as_long(r.month),
+      as_long(r.date), r.title.c_str());
 }
 
 std::string format_registration_notice(const std::string& command,

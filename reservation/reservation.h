@@ -5,10 +5,14 @@
 #include <cstddef>
 #include <string>
 
-#include "app/texts.h"
-
 // The longest station or title kept (a 256-byte field with its terminator).
 inline constexpr std::size_t k_field_limit = 255;
+
+// The title of a programme whose file names none: (タイトル不明) in
+// Shift_JIS.
+inline constexpr char k_title_unknown[] =
+    "(\x83^\x83"
+    "C\x83g\x83\x8B\x95s\x96\xBE)";
 
 struct reservation {
   std::string station;

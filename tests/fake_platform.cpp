@@ -1,40 +1,12 @@
 #include "tests/fake_platform.h"
 
-#include <strings.h>
-
-#include <cstdlib>
+#include <cstdio>
 
 #include "app/settings.h"
 #include "app/trace.h"
+#include "platform/ini.h"
 
 fake_state g_fake;
-
-namespace {
-
-bool same_name(const std::string& a, const std::string& b) {
-  return strcasecmp(a.c_str(), b.c_str()) == 0;
-}
-
-fake_section* find_section(const std::string& file, const std::string& name) {
-  auto found = g_fake.files.find(file);
-  if (found == g_fake.files.end()) return nullptr;
-  for (fake_section& section : found->second) {
-    if (same_name(section.name, name)) return &section;
-  }
-  return nullptr;
-}
-
-const std::string* find_key(const std::string& file, const std::string& section,
-                            const std::string& key) {
-  fake_section* s = find_section(file, section);
-  if (s == nullptr) return nullptr;
-  for (auto& entry : s->keys) {
-    if (same_name(entry.first, key)) return &entry.second;
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 void reset_fake() {
   g_fake = fake_state{};
@@ -44,49 +16,45 @@ void reset_fake() {
 
 void fake_set_profile(const std::string& file, const std::string& section, const std::string& key,
                       const std::string& value) {
-  fake_section* s = find_section(file, section);
-  if (s == nullptr) {
-    g_fake.files[file].push_back({section, {}});
-    s = &g_fake.files[file].back();
-  }
-  for (auto& entry : s->keys) {
-    if (same_name(entry.first, key)) {
-      entry.second = value;
-      return;
-    }
-  }
-  s->keys.emplace_back(key, value);
+  std::string& text = g_fake.files[file];
+  text = ini_write_string(text, section.c_str(), key.c_str(), value.c_str());
 }
 
 std::string fake_profile_text(const std::string& file) {
-  std::string text;
   auto found = g_fake.files.find(file);
-  if (found == g_fake.files.end()) return text;
-  for (const fake_section& section : found->second) {
-    text += "[" + section.name + "]\n";
-    for (const auto& entry : section.keys) {
-      text += entry.first + "=" + entry.second + "\n";
-    }
-  }
-  return text;
+  return found == g_fake.files.end() ? std::string() : found->second;
 }
 
 namespace platform {
 
 std::vector<std::string> arguments(int, char**) { return g_fake.arguments; }
 
+// Programme files are real files in the tests' temporary folders.
+struct input_file {
+  std::FILE* file;
+};
+
+input_file* open_input_file(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  return file == nullptr ? nullptr : new input_file{file};
+}
+
+std::size_t read_input_file(input_file* file, void* buffer, std::size_t size) {
+  return std::fread(buffer, 1, size, file->file);
+}
+
+void close_input_file(input_file* file) {
+  std::fclose(file->file);
+  delete file;
+}
+
 int profile_read_int(const char* section, const char* key, int fallback, const char* file) {
-  const std::string* value = find_key(file, section, key);
-  if (value == nullptr) return fallback;
-  return static_cast<int>(std::strtol(value->c_str(), nullptr, 10));
+  return ini_read_int(fake_profile_text(file), section, key, fallback);
 }
 
 std::string profile_read_string(const char* section, const char* key, const char* fallback,
                                 std::size_t size, const char* file) {
-  const std::string* value = find_key(file, section, key);
-  std::string text = value == nullptr ? fallback : *value;
-  if (text.size() > size - 1) text.resize(size - 1);
-  return text;
+  return ini_read_string(fake_profile_text(file), section, key, fallback, size);
 }
 
 bool profile_write_string(const char* section, const char* key, const char* value,

@@ -16,15 +16,11 @@ struct fake_box {
   bool ok_cancel;
 };
 
-struct fake_section {
-  std::string name;
-  std::vector<std::pair<std::string, std::string>> keys;
-};
-
 struct fake_state {
   std::vector<std::string> arguments;
-  // Profile files by path; names compare without regard to ASCII case.
-  std::map<std::string, std::vector<fake_section>> files;
+  // Profile files by path, as the text they hold; read and written by the
+  // tool's own INI rules.
+  std::map<std::string, std::string> files;
   std::vector<std::string> writes;  // "SECTION/key=value", in order
   std::set<std::string> failing_write_keys;
   platform::mutex_result mutex = platform::mutex_result::created;
@@ -48,6 +44,6 @@ void reset_fake();
 void fake_set_profile(const std::string& file, const std::string& section, const std::string& key,
                       const std::string& value);
 
-// The fake file as INI text, "[SECTION]\n" and "key=value\n" lines; empty
+// The fake file's text (lines end in CRLF when the tool wrote them); empty
 // when the file does not exist.
 std::string fake_profile_text(const std::string& file);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/notice.h"
 #include "app/settings.h"
 #include "app/texts.h"
 #include "app/zoba.h"
@@ -106,7 +107,7 @@ TEST_F(ReaderRun, TypicalFileWithARegisteredStationIsRegistered) {
   EXPECT_EQ(run(typical_file()), 0);
   ASSERT_EQ(g_fake.boxes.size(), 2u);
   EXPECT_EQ(g_fake.commands, (std::vector<std::string>{k_example_command}));
-  EXPECT_NE(fake_profile_text(k_ini).find("no=0001\n"), std::string::npos);
+  EXPECT_NE(fake_profile_text(k_ini).find("no=0001\r\n"), std::string::npos);
 
   reset_fake();
   fake_set_profile(k_ini, "ZOBA", "no", "0001");
@@ -119,9 +120,9 @@ TEST_F(ReaderRun, TypicalFileWithARegisteredStationIsRegistered) {
 TEST_F(ReaderRun, UnknownStationIsEnteredAndRefused) {
   EXPECT_EQ(run(typical_file()), 0);
   EXPECT_EQ(fake_profile_text(k_ini),
-            std::string("[ZOBA]\ndebug=0\nsch_start_offset=-1\nrec_end_offset=0\nno=0\n"
-                        "[TVCH]\n") +
-                k_station + "=\n");
+            std::string("[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\n"
+                        "[TVCH]\r\n") +
+                k_station + "=\r\n");
   ASSERT_EQ(g_fake.boxes.size(), 1u);
   EXPECT_EQ(g_fake.boxes[0].text, std::string(k_station) + k_no_channel_tail);
   EXPECT_TRUE(g_fake.commands.empty());

@@ -40,7 +40,7 @@ TEST(LoadSettings, FreshFileGetsTheDefaultsInOrder) {
   EXPECT_EQ(g_fake.writes, (std::vector<std::string>{"ZOBA/debug=0", "ZOBA/sch_start_offset=-1",
                                                      "ZOBA/rec_end_offset=0", "ZOBA/no=0"}));
   EXPECT_EQ(fake_profile_text(k_ini),
-            "[ZOBA]\ndebug=0\nsch_start_offset=-1\nrec_end_offset=0\nno=0\n");
+            "[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\n");
   EXPECT_EQ(g_settings.debug, 0);
   EXPECT_EQ(g_settings.sch_start_offset, -1);
   EXPECT_EQ(g_settings.rec_end_offset, 0);
@@ -85,7 +85,7 @@ TEST(LookupChannel, CutsToSevenBytesAndEntersNewStations) {
   EXPECT_EQ(g_fake.writes,
             (std::vector<std::string>{"TVCH/EMPTY=", "TVCH/\x83\x65\x83\x8C\x83\x72="}));
   EXPECT_EQ(fake_profile_text(k_ini),
-            "[TVCH]\nNHK=1\nLONG=123456789\nEMPTY=\n\x83\x65\x83\x8C\x83\x72=\n");
+            "[TVCH]\r\nNHK=1\r\nLONG=123456789\r\nEMPTY=\r\n\x83\x65\x83\x8C\x83\x72=\r\n");
 }
 
 TEST(ReservationNumber, IsFormattedWithFourDigitsAndWrapsAround) {
@@ -106,7 +106,7 @@ TEST(ReservationNumber, IsFormattedWithFourDigitsAndWrapsAround) {
     g_settings.no = c.before;
     EXPECT_TRUE(advance_reservation_number());
     EXPECT_EQ(g_settings.no, c.after);
-    EXPECT_EQ(fake_profile_text(k_ini), std::string("[ZOBA]\nno=") + c.stored + "\n");
+    EXPECT_EQ(fake_profile_text(k_ini), std::string("[ZOBA]\r\nno=") + c.stored + "\r\n");
   }
 }
 

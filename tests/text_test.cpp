@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/texts.h"
+#include "reservation/reservation.h"
 
 TEST(CutText, NeverLeavesALeadByteAlone) {
   struct Case {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/notice.h"
 #include "app/settings.h"
 #include "app/texts.h"
 #include "tests/fake_platform.h"
@@ -43,7 +44,7 @@ TEST(RunZoba, NoArgumentIsReported) {
   EXPECT_FALSE(g_fake.boxes[0].ok_cancel);
   EXPECT_EQ(g_settings.settings_path, k_ini);
   EXPECT_EQ(fake_profile_text(k_ini),
-            "[ZOBA]\ndebug=0\nsch_start_offset=-1\nrec_end_offset=0\nno=0\n");
+            "[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\n");
 }
 
 TEST(RunZoba, DebugModeShowsTheTraceAndTheEndNotice) {

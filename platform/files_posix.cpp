@@ -1,0 +1,194 @@
+// Files and locks on POSIX: the settings file through our INI rules, written
+// whole and renamed into place; the programme file; the single-instance
+// lock.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "platform/ini.h"
+#include "platform/platform.h"
+#include "platform/posix_shared.h"
+
+namespace platform {
+
+namespace {
+
+// A settings file is replaced by a new one written beside it under its own
+// name, this and six characters from mkstemp.
+constexpr char k_temp_infix[] = ".tmp-";
+constexpr std::size_t k_temp_random = 6;
+
+bool read_file(const char* path, std::string& bytes) {
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char chunk[65536];
+  ssize_t got = 0;
+  while ((got = read(fd, chunk, sizeof chunk)) > 0) bytes.append(chunk, static_cast<size_t>(got));
+  close(fd);
+  return got == 0;
+}
+
+bool write_all(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+// The mode a new file gets: what the user's umask allows of rw-rw-rw-.
+mode_t new_file_mode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+// The rename is durable only once the folder is on disk: without this a
+// power cut could bring back the old file, and with it a reservation number
+// already handed out. A file system that cannot sync folders is taken as is.
+bool sync_folder(const std::string& folder) {
+  int fd = open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = fsync(fd) == 0 || errno == EINVAL;
+  close(fd);
+  return ok;
+}
+
+// Writes the whole file beside the old one and renames it over it, so the
+// settings are never left half written, whatever happens on the way.
+bool replace_file(const std::string& path, const std::string& bytes) {
+  struct stat old = {};
+  mode_t mode = stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : new_file_mode();
+  std::string temp = path + k_temp_infix + "XXXXXX";
+  int fd = mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = write_all(fd, bytes) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok && rename(temp.c_str(), path.c_str()) == 0) return sync_folder(folder_of(path));
+  unlink(temp.c_str());
+  return false;
+}
+
+// Runs started together all write the settings before the single-instance
+// check, each reading the file, changing one key and replacing the whole:
+// unserialised, one run's replacement undoes another's key. The lock is on
+// the folder, which the replacing rename leaves in place, and goes with the
+// process if it dies. -1 when the folder cannot be locked; the write then
+// goes ahead unserialised.
+int lock_folder(const std::string& folder) {
+  const char* name = folder.empty() ? "/" : folder.c_str();
+  int fd = open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  while (flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      close(fd);
+      return -1;
+    }
+  }
+  return fd;
+}
+
+// A write killed between making its new file and renaming it leaves that
+// file behind; the next write removes it. Called only under the folder's
+// lock, when no other write can be under way.
+void remove_stale_temporaries(const std::string& path) {
+  std::string folder = folder_of(path);
+  std::string prefix = path.substr(path.rfind('/') + 1) + k_temp_infix;
+  DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name.size() == prefix.size() + k_temp_random && name.starts_with(prefix)) {
+      unlinkat(dirfd(dir), entry->d_name, 0);
+    }
+  }
+  closedir(dir);
+}
+
+bool store_key(const std::string& path, const char* section, const char* key, const char* value) {
+  std::string text;
+  bool exists = read_file(path.c_str(), text);
+  if (!exists && errno != ENOENT) return false;
+  std::string changed = ini_write_string(text, section, key, value);
+  if (exists && changed == text) return true;
+  return replace_file(path, changed);
+}
+
+// A settings file reached through a link is written where the link points.
+std::string real_file(const char* path) {
+  char resolved[PATH_MAX];
+  if (realpath(path, resolved) != nullptr) return resolved;
+  return path;
+}
+}  // namespace
+
+struct input_file {
+  int fd;
+};
+
+input_file* open_input_file(const char* path) {
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  return fd < 0 ? nullptr : new input_file{fd};
+}
+
+std::size_t read_input_file(input_file* file, void* buffer, std::size_t size) {
+  for (;;) {
+    ssize_t got = read(file->fd, buffer, size);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) return 0;
+  }
+}
+
+void close_input_file(input_file* file) {
+  close(file->fd);
+  delete file;
+}
+
+int profile_read_int(const char* section, const char* key, int fallback, const char* file) {
+  std::string text;
+  if (!read_file(file, text)) return fallback;
+  return ini_read_int(text, section, key, fallback);
+}
+
+std::string profile_read_string(const char* section, const char* key, const char* fallback,
+                                std::size_t size, const char* file) {
+  std::string text;
+  read_file(file, text);  // a missing file reads as an empty one
+  return ini_read_string(text, section, key, fallback, size);
+}
+
+bool profile_write_string(const char* section, const char* key, const char* value,
+                          const char* file) {
+  std::string path = real_file(file);
+  int lock = lock_folder(folder_of(path));
+  if (lock >= 0) remove_stale_temporaries(path);
+  bool stored = store_key(path, section, key, value);
+  if (lock >= 0) close(lock);
+  return stored;
+}
+
+mutex_result create_named_mutex(const char* name) {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string path = runtime != nullptr && *runtime == '/'
+                         ? std::string(runtime) + "/" + name + ".lock"
+                         : std::string("/tmp/") + name + "-" + std::to_string(getuid()) + ".lock";
+  // Never closed: the lock marks this instance until the process ends.
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return mutex_result::failed;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return mutex_result::created;
+  bool held = errno == EWOULDBLOCK;
+  close(fd);
+  return held ? mutex_result::already_exists : mutex_result::failed;
+}
+
+}  // namespace platform

@@ -1,0 +1,47 @@
+#include "platform/posix_shared.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+namespace platform {
+
+std::string self_path() {
+  char path[PATH_MAX] = {};
+  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string();
+}
+
+std::string folder_of(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+bool is_program(const std::string& path) {
+  struct stat info = {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+std::string find_on_path(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+  std::size_t begin = 0;
+  while (begin <= folders.size()) {
+    std::size_t end = folders.find(':', begin);
+    if (end == std::string::npos) end = folders.size();
+    std::string folder = end > begin ? folders.substr(begin, end - begin) : ".";
+    if (is_program(folder + "/" + program)) return folder + "/" + program;
+    begin = end + 1;
+  }
+  return {};
+}
+
+void put_error(const std::string& text) {
+  std::fputs(text.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace platform

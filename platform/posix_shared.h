@@ -1,0 +1,27 @@
+// What the POSIX files of the platform layer share: where the program is,
+// finding programs, and standard error. Not part of the seam: only the
+// platform's own POSIX files include it.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The absolute path of the running executable; empty when it cannot be
+// told.
+std::string self_path();
+
+// The folder part of a path ("." when it has none).
+std::string folder_of(const std::string& path);
+
+// True for a regular file the user may execute.
+bool is_program(const std::string& path);
+
+// The first executable of that name in the folders of PATH; empty when
+// there is none.
+std::string find_on_path(const std::string& program);
+
+// Writes text to standard error at once.
+void put_error(const std::string& text);
+
+}  // namespace platform

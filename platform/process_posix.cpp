@@ -1,0 +1,72 @@
+// Programs on POSIX: the arguments of this run, and the scheduler started
+// and waited for as CreateProcessA would find and run it.
+#include <sched.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <clocale>
+#include <string>
+
+#include "platform/command_line.h"
+#include "platform/platform.h"
+#include "platform/posix_shared.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+// As CreateProcessA searches: a name with a path as it stands, otherwise
+// the tool's own folder first, then PATH.
+std::string find_program(const std::string& program) {
+  if (program.empty()) return {};
+  if (program.find('/') != std::string::npos) return is_program(program) ? program : "";
+  std::string beside = folder_of(self_path()) + "/" + program;
+  if (is_program(beside)) return beside;
+  return find_on_path(program);
+}
+
+unsigned long wait_status(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return static_cast<unsigned long>(-1);
+  }
+  if (WIFEXITED(status)) return static_cast<unsigned long>(WEXITSTATUS(status));
+  return 128ul + static_cast<unsigned long>(WTERMSIG(status));
+}
+
+}  // namespace
+
+std::vector<std::string> arguments(int argc, char** argv) {
+  // The terminal's character set is the user's, for the boxes.
+  std::setlocale(LC_CTYPE, "");
+  std::vector<std::string> words = {self_path()};
+  for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
+  return words;
+}
+
+process_result run_process(const char* command_line) {
+  std::vector<std::string> words = split_command_line(command_line);
+  std::string program = find_program(words[0]);
+  if (program.empty()) return {false, 0};
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  // The scheduler only registers a job: it runs when nothing else wants
+  // the processor, as on Windows.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sched_param idle = {};
+  posix_spawnattr_setschedpolicy(&attributes, SCHED_IDLE);
+  posix_spawnattr_setschedparam(&attributes, &idle);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSCHEDULER);
+  pid_t pid = 0;
+  int spawned = posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  if (spawned != 0) return {false, 0};
+  return {true, wait_status(pid)};
+}
+
+}  // namespace platform
