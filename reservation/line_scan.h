@@ -9,7 +9,7 @@
 // A key or a value holds at most this many bytes.
 inline constexpr std::size_t k_item_limit = 1024;
 // How much of the file is held in memory at once.
-inline constexpr std::size_t k_scan_buffer_size = 64 * 1024;
+inline constexpr std::size_t k_scan_buffer_size = std::size_t{64} * 1024;
 
 // Reads up to size bytes of a source into buffer; 0 at its end.
 using scan_read = std::size_t (*)(void* source, unsigned char* buffer, std::size_t size);

@@ -19,7 +19,7 @@ need() {
 
 # The packages every build needs.
 need_build_tools() {
-  need cmake make g++ libgtest-dev clang-format g++-mingw-w64-x86-64
+  need cmake make g++ libgtest-dev clang-format clang-tidy g++-mingw-w64-x86-64
   # The windows preset builds GoogleTest for mingw from Debian's sources.
   need googletest
 }

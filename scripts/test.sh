@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every test: format check, the unit tests (Linux, with sanitizers), the
+# Runs every test: format and clang-tidy checks, the unit tests (Linux, with sanitizers), the
 # Linux differential, end-to-end and robustness suites, the Windows build,
 # whose unit tests and end-to-end suite run under Wine, and each fuzz target
 # for 30 s. Installs what is missing first; can be run again.
@@ -12,6 +12,8 @@ wine_env_install
 
 echo "== format check"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+echo "== clang-tidy"
+bash scripts/tidy.sh
 
 # ---- Linux: Wine for the profile differential test, at and a running atd
 # for the end-to-end suite.

@@ -1,7 +1,7 @@
 // Runs a batch of profile scripts and prints every result, so that the
 // same batch can go through the Windows profile functions (this file built
 // with mingw-w64 and run under Wine) and through our own implementation
-// (built for Linux over platform_posix.cpp), and the outputs be compared.
+// (built for Linux over files_posix.cpp), and the outputs be compared.
 //
 // Usage: ini_script BATCH FOLDER OUTPUT. FOLDER ends with the path
 // separator. Each batch line is one operation; texts are hex ("-" when
