@@ -47,7 +47,17 @@ void load_settings() {
   g_settings.no = load_integer("no", 0, "0");
 }
 
+bool is_keepable_station(const std::string& station) {
+  if (!station.empty() && (station[0] == '[' || station[0] == ';')) return false;
+  for (char c : station) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte == '=' || byte < 0x20 || byte == 0x7F) return false;
+  }
+  return true;
+}
+
 std::string lookup_channel(const std::string& station) {
+  if (!is_keepable_station(station)) return {};
   const char* file = g_settings.settings_path.c_str();
   std::string channel =
       platform::profile_read_string(k_section_tvch, station.c_str(), "", k_channel_buffer, file);

@@ -29,9 +29,15 @@ std::string format_reservation_number(int no);
 // console as soon as debug reads 1.
 void load_settings();
 
+// True for a station name that can stand as a key of [TVCH]: one that
+// starts with "[" or ";" or holds "=" or a control byte would be read back
+// as a section, a comment or another key and value, and is never written.
+bool is_keepable_station(const std::string& station);
+
 // The channel of a station from [TVCH], at most 7 bytes. A station with no
 // channel is entered with an empty value for the user to fill in, and the
-// result is empty.
+// result is empty. A station that is not keepable is neither looked up nor
+// entered, and the result is empty.
 std::string lookup_channel(const std::string& station);
 
 // Adds 1 to no and stores it. Returns false when the file could not be

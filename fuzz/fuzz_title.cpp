@@ -1,6 +1,7 @@
 // Fuzz target: the title cleaning on any bytes. After cleaning no byte that
-// stands on its own is one the cleaning replaces, no space is left at all,
-// and nothing but those bytes has changed.
+// stands on its own is one the cleaning replaces, no space or control byte
+// is left at all, the title does not start with "-", and nothing but those
+// bytes has changed.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +15,13 @@ namespace {
 // The bytes a command line or a shell would read as more than a character.
 constexpr char k_replaced[] = " \"*/:;<>?|&^%";
 
+bool is_control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+bool may_become_underscore(const std::string& original, std::size_t i) {
+  char c = original[i];
+  return std::strchr(k_replaced, c) != nullptr || is_control(c) || (i == 0 && c == '-');
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -25,9 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(title.size() == original.size(), "length kept");
   require(!has_single_byte_of(title, k_replaced), "no replaced byte stands alone");
   require(title.find(' ') == std::string::npos, "no space left");
+  require(title.empty() || title[0] != '-', "no leading -");
   for (std::size_t i = 0; i < title.size(); ++i) {
+    require(!is_control(title[i]), "no control byte left");
     if (title[i] == original[i]) continue;
-    require(title[i] == '_' && std::strchr(k_replaced, original[i]) != nullptr,
+    require(title[i] == '_' && may_become_underscore(original, i),
             "only replaced bytes change, and only to _");
   }
   return 0;

@@ -47,8 +47,11 @@ bool scan_time_number(const char*& p, int& out) {
   return true;
 }
 
+// Control bytes too: a tab would split the title into more arguments, and
+// the others have no business on a command line.
 bool is_replaced(unsigned char byte) {
-  return std::strchr(" \"*/:;<>?|&^%", byte) != nullptr && byte != '\0';
+  if (byte < 0x20 || byte == 0x7F) return true;
+  return std::strchr(" \"*/:;<>?|&^%", byte) != nullptr;
 }
 
 void trace_message(int point, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -71,7 +74,8 @@ std::string field_text(const char* value) {
 }
 
 void apply_station(reservation& r, const char* value) {
-  r.channel = lookup_channel(value);
+  r.station_refused = !is_keepable_station(value);
+  r.channel = r.station_refused ? std::string() : lookup_channel(value);
   r.station = field_text(value);
   trace_message(k_trace_station, "ch=%s <= %s", r.channel.c_str(), value);
 }
@@ -109,6 +113,9 @@ void scan_time(const char* text, int& hour, int& minute) {
 }
 
 void sanitize_title(std::string& title) {
+  // A recorder that reads options after its other arguments must not be
+  // handed one by a file.
+  if (!title.empty() && title[0] == '-') title[0] = '_';
   std::size_t i = 0;
   std::size_t length = std::strlen(title.c_str());
   while (i < length) {
@@ -163,8 +170,9 @@ void scan_iepg_data(scan_input& input, reservation& r) {
 }
 
 void finish_reservation(reservation& r) {
-  if (r.channel.empty()) {
-    std::string notice = format_text(k_format_no_channel, r.station.c_str());
+  if (r.station_refused || r.channel.empty()) {
+    const char* format = r.station_refused ? k_format_station_refused : k_format_no_channel;
+    std::string notice = format_text(format, r.station.c_str());
     trace(k_trace_no_channel, notice);
     show_notice(notice);
     return;

@@ -19,7 +19,8 @@ int scan_decimal(const char* text);
 void scan_time(const char* text, int& hour, int& minute);
 
 // Makes a title safe to stand as the last word of a command line: space,
-// quote and the characters * / : ; < > ? | & ^ % become "_". Double-byte
+// quote, the characters * / : ; < > ? | & ^ %, every control byte (0x01 to
+// 0x1F, 0x7F) and a "-" that starts the title become "_". Double-byte
 // characters are kept whole; a lead byte without a valid second byte counts
 // as a single byte.
 void sanitize_title(std::string& title);

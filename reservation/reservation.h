@@ -17,6 +17,8 @@ inline constexpr char k_title_unknown[] =
 struct reservation {
   std::string station;
   std::string channel;
+  // The station cannot be kept in the settings file, so nothing is booked.
+  bool station_refused = false;
   std::string title = k_title_unknown;
   // Numbers a file does not give stay 0.
   int year = 0;

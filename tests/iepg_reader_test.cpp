@@ -82,7 +82,14 @@ TEST(SanitizeTitle, ReplacesWhatACommandLineWouldMisread) {
       {"News 7: Tokyo/Osaka?", "News_7__Tokyo_Osaka_"},
       {"a\"b*c;d<e>f|g", "a_b_c_d_e_f_g"},
       {"x&y^z%w", "x_y_z_w"},
-      {"back\\slash=eq\ttab", "back\\slash=eq\ttab"},
+      {"back\\slash=eq", "back\\slash=eq"},
+      // Control bytes: a tab would split the title into more arguments.
+      {"Show\t--output=x\t-rf", "Show_--output=x_-rf"},
+      {"a\rb\nc\x1B[2J\x7F\x01", "a_b_c_[2J__"},
+      // A title cannot hand the recorder an option.
+      {"-rf now", "_rf_now"},
+      {"--", "_-"},
+      {"\x83\x65-x", "\x83\x65-x"},
       // Trail bytes 0x5C and 0x7C are part of their characters.
       {"\x83\x5C\x83\x7C", "\x83\x5C\x83\x7C"},
       // A lone lead byte at the end stays.
@@ -91,7 +98,7 @@ TEST(SanitizeTitle, ReplacesWhatACommandLineWouldMisread) {
       // the space after it is cleaned.
       {"\x83 rm", "\x83_rm"},
       {"\x83\x22x", "\x83_x"},
-      {"\x81\x7F;", "\x81\x7F_"},
+      {"\x81\x7F;", "\x81__"},
       // Single bytes that are characters of their own.
       {"\xB1 \xA0 \x80 \xFD ", "\xB1_\xA0_\x80_\xFD_"},
   };
@@ -144,6 +151,28 @@ TEST_F(ReaderRun, UnopenableFileIsReportedWithItsPath) {
             "\x83t\x83@\x83"
             "C\x83\x8B\x82\xAA\x83I\x81[\x83v\x83\x93\x82\xC5\x82\xAB\x82\xDC"
             "\x82\xB9\x82\xF1");
+}
+
+TEST_F(ReaderRun, AStationThatCannotBeAKeyIsRefusedAndTheSettingsKept) {
+  for (const char* station : {"[ZOBA]", "NEWST=1 -o", "\x1B[2JFAKE"}) {
+    reset_fake();
+    fake_set_profile(k_ini, "TVCH", "A", "1");
+    for (const char* key : {"debug", "sch_start_offset", "rec_end_offset"}) {
+      fake_set_profile(k_ini, "ZOBA", key, "0");
+    }
+    fake_set_profile(k_ini, "ZOBA", "no", "0041");
+    std::string before = fake_profile_text(k_ini);
+    run(std::string("station: A\nstation: ") + station + "\nstart: 10:00\n");
+    EXPECT_EQ(fake_profile_text(k_ini), before) << station;
+    EXPECT_TRUE(g_fake.commands.empty()) << station;
+    ASSERT_EQ(g_fake.boxes.size(), 1u) << station;
+    EXPECT_EQ(g_fake.boxes[0].text, format_text(k_format_station_refused, station));
+  }
+  // A later station that can be kept decides, as any later station does.
+  reset_fake();
+  fake_set_profile(k_ini, "TVCH", "A", "1");
+  run("station: [ZOBA]\nstation: A\nstart: 10:00\n");
+  EXPECT_EQ(g_fake.commands.size(), 1u);
 }
 
 TEST_F(ReaderRun, LaterLinesOverrideAndTheSecondStationDecides) {

@@ -88,6 +88,28 @@ TEST(LookupChannel, CutsToSevenBytesAndEntersNewStations) {
             "[TVCH]\r\nNHK=1\r\nLONG=123456789\r\nEMPTY=\r\n\x83\x65\x83\x8C\x83\x72=\r\n");
 }
 
+TEST(LookupChannel, StationsThatCannotBeKeysAreNeitherReadNorWritten) {
+  struct Case {
+    const char* station;
+    bool keepable;
+  } cases[] = {
+      {"NHK", true},     {"\x83\x65\x83\x8C\x83\x72", true}, {"SPTV602", true},
+      {"a[b]", true},    {"x;y", true},                        {"", true},
+      {"[ZOBA]", false}, {";comment", false},                  {"NEWST=1 -o", false},
+      {"=", false},      {"a\tb", false},                      {"\x1B[2JFAKE", false},
+      {"del\x7F", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(is_keepable_station(c.station), c.keepable) << c.station;
+    reset_fake();
+    g_settings.settings_path = k_ini;
+    fake_set_profile(k_ini, "ZOBA", "no", "0041");
+    std::string before = fake_profile_text(k_ini);
+    lookup_channel(c.station);
+    EXPECT_EQ(fake_profile_text(k_ini) == before, !c.keepable) << c.station;
+  }
+}
+
 TEST(ReservationNumber, IsFormattedWithFourDigitsAndWrapsAround) {
   struct Case {
     int before;
