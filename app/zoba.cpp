@@ -25,8 +25,8 @@ bool another_instance_running() {
 }  // namespace
 
 int run_zoba(const std::vector<std::string>& arguments) {
+  // Never cut: a shorter path would name another folder's settings file.
   g_settings.program_path = arguments.empty() ? std::string() : arguments[0];
-  cut_text(g_settings.program_path, platform::k_program_path_limit);
   load_settings();
   if (another_instance_running()) return k_exit_already_running;
   trace(k_trace_started);

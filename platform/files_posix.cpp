@@ -24,6 +24,10 @@ namespace {
 // name, this and six characters from mkstemp.
 constexpr char k_temp_infix[] = ".tmp-";
 constexpr std::size_t k_temp_random = 6;
+// Writers of one settings file take turns through this file beside it.
+constexpr char k_lock_suffix[] = ".lock";
+constexpr int k_lock_wait_ms = 5000;
+constexpr int k_lock_poll_ms = 20;
 
 bool read_file(const char* path, std::string& bytes) {
   int fd = open(path, O_RDONLY | O_CLOEXEC);
@@ -79,27 +83,62 @@ bool replace_file(const std::string& path, const std::string& bytes) {
   return false;
 }
 
-// Runs started together all write the settings before the single-instance
-// check, each reading the file, changing one key and replacing the whole:
-// unserialised, one run's replacement undoes another's key. The lock is on
-// the folder, which the replacing rename leaves in place, and goes with the
-// process if it dies. -1 when the folder cannot be locked; the write then
-// goes ahead unserialised.
-int lock_folder(const std::string& folder) {
-  const char* name = folder.empty() ? "/" : folder.c_str();
-  int fd = open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// Opens a lock file of the user's own, never through a link: a file another
+// user made, or could have, is nobody's to lock here. -1 with errno set
+// when it cannot be had (EPERM for a file that is not the user's own).
+int open_own_lock_file(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (fd < 0) return -1;
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      close(fd);
-      return -1;
-    }
+  struct stat info = {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+    close(fd);
+    errno = EPERM;
+    return -1;
   }
   return fd;
 }
 
+enum class lock_state { held, unavailable, refused };
+
+struct settings_lock {
+  lock_state state = lock_state::unavailable;
+  int fd = -1;
+};
+
+// Runs started together all write the settings before the single-instance
+// check, each reading the file, changing one key and replacing the whole:
+// unserialised, one run's replacement undoes another's key. The lock is a
+// file of the user's own beside the settings file (the replacing rename
+// leaves it in place) and goes with the process if it dies. Where no lock
+// file can be made the write goes ahead unserialised (and fails itself when
+// the folder cannot be written). A lock file that is not the user's, a link
+// in its place, or a lock held longer than k_lock_wait_ms refuses the write:
+// waiting for ever would hang the run and every run after it.
+settings_lock lock_settings(const std::string& path) {
+  settings_lock lock;
+  lock.fd = open_own_lock_file(path + k_lock_suffix);
+  if (lock.fd < 0) {
+    bool trap = errno == EPERM || errno == ELOOP;
+    lock.state = trap ? lock_state::refused : lock_state::unavailable;
+    return lock;
+  }
+  for (int waited = 0;; waited += k_lock_poll_ms) {
+    if (flock(lock.fd, LOCK_EX | LOCK_NB) == 0) {
+      lock.state = lock_state::held;
+      return lock;
+    }
+    bool busy = errno == EWOULDBLOCK || errno == EINTR;
+    if (!busy || waited >= k_lock_wait_ms) break;
+    usleep(k_lock_poll_ms * 1000);
+  }
+  lock.state = errno == EWOULDBLOCK ? lock_state::refused : lock_state::unavailable;
+  close(lock.fd);
+  lock.fd = -1;
+  return lock;
+}
+
 // A write killed between making its new file and renaming it leaves that
-// file behind; the next write removes it. Called only under the folder's
+// file behind; the next write removes it. Called only under the settings
 // lock, when no other write can be under way.
 void remove_stale_temporaries(const std::string& path) {
   std::string folder = folder_of(path);
@@ -136,9 +175,18 @@ struct input_file {
   int fd;
 };
 
+// Only a regular file: a FIFO would block the run for ever and a device
+// such as /dev/zero would never end, both while holding the
+// single-instance lock. Opened without waiting for a FIFO's writer.
 input_file* open_input_file(const char* path) {
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  return fd < 0 ? nullptr : new input_file{fd};
+  int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  struct stat info = {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  return new input_file{fd};
 }
 
 std::size_t read_input_file(input_file* file, void* buffer, std::size_t size) {
@@ -170,20 +218,22 @@ std::string profile_read_string(const char* section, const char* key, const char
 bool profile_write_string(const char* section, const char* key, const char* value,
                           const char* file) {
   std::string path = real_file(file);
-  int lock = lock_folder(folder_of(path));
-  if (lock >= 0) remove_stale_temporaries(path);
+  settings_lock lock = lock_settings(path);
+  if (lock.state == lock_state::refused) return false;
+  if (lock.state == lock_state::held) remove_stale_temporaries(path);
   bool stored = store_key(path, section, key, value);
-  if (lock >= 0) close(lock);
+  if (lock.fd >= 0) close(lock.fd);
   return stored;
 }
 
 mutex_result create_named_mutex(const char* name) {
+  // The user's runtime folder, or else the program's own folder: a shared
+  // place such as /tmp would let another user make the file first and
+  // hold it.
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string path = runtime != nullptr && *runtime == '/'
-                         ? std::string(runtime) + "/" + name + ".lock"
-                         : std::string("/tmp/") + name + "-" + std::to_string(getuid()) + ".lock";
+  std::string folder = runtime != nullptr && *runtime == '/' ? runtime : folder_of(self_path());
   // Never closed: the lock marks this instance until the process ends.
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  int fd = open_own_lock_file(folder + "/" + name + k_lock_suffix);
   if (fd < 0) return mutex_result::failed;
   if (flock(fd, LOCK_EX | LOCK_NB) == 0) return mutex_result::created;
   bool held = errno == EWOULDBLOCK;

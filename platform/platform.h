@@ -9,11 +9,9 @@
 
 namespace platform {
 
-// The longest program path kept: the settings file is named after it.
-inline constexpr std::size_t k_program_path_limit = 255;
-
 // The arguments of this run. Word 0 is always the absolute path of the
-// running executable, whatever was typed; the rest are the typed arguments.
+// running executable, whole whatever its length (the settings file is named
+// after it), whatever was typed; the rest are the typed arguments.
 std::vector<std::string> arguments(int argc, char** argv);
 
 // Reads an integer key; the given default when the file, the section or the

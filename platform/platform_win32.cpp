@@ -10,7 +10,9 @@ namespace platform {
 
 namespace {
 
-constexpr DWORD k_module_path_size = k_program_path_limit + 1;
+// The longest path Windows has: a program in a deep folder still finds its
+// settings file beside it.
+constexpr DWORD k_module_path_size = 32768;
 constexpr int k_console_width = 240;
 constexpr int k_console_height = 320;
 
@@ -22,8 +24,9 @@ std::vector<std::string> arguments(int, char**) {
   // The C runtime's own splitting differs from the tool's, so the raw
   // command line is split here; word 0 is always the module's own path.
   std::vector<std::string> words = split_command_line(GetCommandLineA());
-  char path[k_module_path_size] = {};
-  GetModuleFileNameA(nullptr, path, k_module_path_size - 1);
+  std::string path(k_module_path_size, '\0');
+  DWORD length = GetModuleFileNameA(nullptr, path.data(), k_module_path_size);
+  path.resize(length < k_module_path_size ? length : 0);
   words[0] = path;
   return words;
 }

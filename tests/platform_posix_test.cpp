@@ -1,10 +1,13 @@
 // The POSIX platform layer itself, on real files and processes (its own
 // test program: the unit tests link the fake instead).
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,13 +26,17 @@ std::string contents(const std::string& path) {
   return bytes.str();
 }
 
+// Files other than the writers' lock file, which stays.
 std::size_t files_in(const std::string& folder) {
   std::size_t count = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    (void)entry;
-    ++count;
+    if (entry.path().extension() != ".lock") ++count;
   }
   return count;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
@@ -126,6 +133,50 @@ TEST(PosixProfile, WritesThroughALinkToItsFile) {
   EXPECT_EQ(contents(target), "[A]\nk=2\n");
 }
 
+TEST(PosixProfile, ALockHeldByAnotherIsWaitedForOnlyAFewSeconds) {
+  temp_folder folder;
+  std::string ini = folder.write("zoba.ini", "[ZOBA]\r\nno=41\r\n");
+  std::string lock = folder.write("zoba.ini.lock", "");
+  int held = open(lock.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(platform::profile_write_string("ZOBA", "no", "0042", ini.c_str()));
+  double waited = seconds_since(start);
+  EXPECT_GT(waited, 4.0);
+  EXPECT_LT(waited, 8.0);
+  close(held);
+  EXPECT_EQ(contents(ini), "[ZOBA]\r\nno=41\r\n");
+  EXPECT_TRUE(platform::profile_write_string("ZOBA", "no", "0042", ini.c_str()));
+}
+
+TEST(PosixProfile, ALinkInTheLockFilesPlaceRefusesTheWrite) {
+  temp_folder folder;
+  std::string ini = folder.write("zoba.ini", "[ZOBA]\r\nno=41\r\n");
+  std::string elsewhere = folder.write("victim", "mine");
+  ASSERT_EQ(symlink(elsewhere.c_str(), folder.path("zoba.ini.lock").c_str()), 0);
+  EXPECT_FALSE(platform::profile_write_string("ZOBA", "no", "0042", ini.c_str()));
+  EXPECT_EQ(contents(ini), "[ZOBA]\r\nno=41\r\n");
+  EXPECT_EQ(contents(elsewhere), "mine");
+}
+
+TEST(PosixInputFile, OnlyARegularFileOpensAndNothingBlocks) {
+  temp_folder folder;
+  std::string regular = folder.write("a.tvpi", "station: A\n");
+  std::string fifo = folder.path("fifo.tvpi");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  auto start = std::chrono::steady_clock::now();
+  for (const std::string& path : {fifo, std::string("/dev/zero"), folder.path("")}) {
+    EXPECT_EQ(platform::open_input_file(path.c_str()), nullptr) << path;
+  }
+  EXPECT_LT(seconds_since(start), 1.0);
+  platform::input_file* file = platform::open_input_file(regular.c_str());
+  ASSERT_NE(file, nullptr);
+  char bytes[32] = {};
+  EXPECT_EQ(platform::read_input_file(file, bytes, sizeof bytes), 11u);
+  EXPECT_EQ(platform::read_input_file(file, bytes, sizeof bytes), 0u);
+  platform::close_input_file(file);
+}
+
 TEST(PosixMutex, ASecondHolderIsToldTheFirstExists) {
   temp_folder folder;
   setenv("XDG_RUNTIME_DIR", folder.path("").c_str(), 1);
@@ -133,7 +184,19 @@ TEST(PosixMutex, ASecondHolderIsToldTheFirstExists) {
   EXPECT_EQ(platform::create_named_mutex("ZOBA_TEST"), platform::mutex_result::already_exists);
   EXPECT_TRUE(std::filesystem::exists(folder.path("ZOBA_TEST.lock")));
   EXPECT_EQ(platform::create_named_mutex("ZOBA_OTHER"), platform::mutex_result::created);
+  // A link in the lock file's place is no lock of ours.
+  std::string target = folder.write("target", "");
+  ASSERT_EQ(symlink(target.c_str(), folder.path("ZOBA_LINK.lock").c_str()), 0);
+  EXPECT_EQ(platform::create_named_mutex("ZOBA_LINK"), platform::mutex_result::failed);
+  // Without a runtime folder the lock is beside the program, where only its
+  // user can make it.
   unsetenv("XDG_RUNTIME_DIR");
+  std::string own = platform::arguments(0, nullptr)[0];
+  std::string beside = std::filesystem::path(own).parent_path() / "ZOBA_BESIDE.lock";
+  std::filesystem::remove(beside);
+  EXPECT_EQ(platform::create_named_mutex("ZOBA_BESIDE"), platform::mutex_result::created);
+  EXPECT_TRUE(std::filesystem::exists(beside));
+  std::filesystem::remove(beside);
 }
 
 TEST(PosixProcess, ReportsStartAndExitStatus) {

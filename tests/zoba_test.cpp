@@ -47,6 +47,16 @@ TEST(RunZoba, NoArgumentIsReported) {
             "[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\n");
 }
 
+TEST(RunZoba, TheSettingsFileIsBesideTheProgramWhateverItsPathLength) {
+  for (std::size_t depth : {1u, 40u, 120u}) {
+    reset_fake();
+    std::string folder = "C:";
+    for (std::size_t i = 0; i < depth; ++i) folder += "\\tv";
+    run_zoba({folder + "\\zoba.exe"});
+    EXPECT_EQ(g_settings.settings_path, folder + "\\zoba.ini") << folder.size();
+  }
+}
+
 TEST(RunZoba, DebugModeShowsTheTraceAndTheEndNotice) {
   reset_fake();
   fake_set_profile(k_ini, "ZOBA", "debug", "1");

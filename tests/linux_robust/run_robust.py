@@ -115,7 +115,7 @@ class Folder:
         return found
 
     def strays(self):
-        known = {"zoba", "AT", "zoba.ini", "programme.tvpi"}
+        known = {"zoba", "AT", "zoba.ini", "zoba.ini.lock", "programme.tvpi"}
         return sorted(set(os.listdir(self.folder)) - known)
 
     def clean(self):
@@ -491,6 +491,54 @@ def test_full_disk(zoba):
             check_refused(folder, folder.listing())
 
 
+# ---- another user on the same machine
+
+HOLD_LOCKS = """
+import fcntl, os, sys, time
+fds = []
+for path in sys.argv[1:]:
+    flags = os.O_RDONLY | (os.O_DIRECTORY if os.path.isdir(path) else os.O_CREAT)
+    fds.append(os.open(path, flags, 0o644))
+    fcntl.flock(fds[-1], fcntl.LOCK_EX)
+print("held", flush=True)
+time.sleep(120)
+"""
+
+
+def test_another_user_holds_old_locks(zoba):
+    """Another user holds a lock on the tool's folder and the old shared
+    single-instance lock file in /tmp: neither is a lock of the tool's any
+    more, so the run books as usual and quickly."""
+    if os.geteuid() != 0 or shutil.which("setpriv") is None:
+        raise Skipped("needs root and setpriv to run as another user")
+    folder = Folder(zoba, sjis(COMPLETE))
+    shared = "/tmp/ZOBA-%d.lock" % os.geteuid()
+    holder = None
+    try:
+        os.chmod(folder.folder, 0o755)
+        if os.path.lexists(shared):
+            os.remove(shared)
+        holder = subprocess.Popen(
+            ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", sys.executable,
+             "-c", HOLD_LOCKS, folder.folder, shared], stdout=subprocess.PIPE)
+        check(holder.stdout.readline().strip() == b"held", "the other user holds the locks")
+        env = folder.env()
+        del env["XDG_RUNTIME_DIR"]
+        folder.env = lambda: env
+        began = time.monotonic()
+        status, text, asked = run_answering(folder, b"y")
+        check(asked and status == 0 and "登録しました" in text, "asked and booked: %r" % text)
+        check(time.monotonic() - began < 10, "without waiting for the other user")
+        check(len(folder.at_calls()) == 1, "AT ran once: %r" % folder.at_calls())
+    finally:
+        if holder is not None:
+            holder.kill()
+            holder.wait()
+        if os.path.lexists(shared):
+            os.remove(shared)
+        folder.clean()
+
+
 CASES = {
     "killed_while_writing": test_killed_while_writing,
     "sixteen_at_once": test_sixteen_at_once,
@@ -499,6 +547,7 @@ CASES = {
     "immutable_settings_file": test_immutable_settings_file,
     "settings_file_is_a_folder": test_settings_file_is_a_folder,
     "full_disk": test_full_disk,
+    "another_user_holds_old_locks": test_another_user_holds_old_locks,
 }
 
 
