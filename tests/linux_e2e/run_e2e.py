@@ -254,7 +254,8 @@ def test_launch_past_the_months_end(zoba, at):
 
 def test_hostile_titles_arrive_as_one_plain_argument(zoba, at):
     titles = ["it's \"quoted\"", "$(touch${IFS}PWNED1)", "`touch${IFS}PWNED2`",
-              "a;touch${IFS}PWNED3", "a&&touch${IFS}PWNED4", "'$(touch${IFS}PWNED5)'\\"]
+              "a;touch${IFS}PWNED3", "a&&touch${IFS}PWNED4", "'$(touch${IFS}PWNED5)'\\",
+              "Show\t--output=PWNED6\t-rf", "-rf"]
     for title in titles:
         case = Case(zoba, at)
         try:
@@ -265,7 +266,10 @@ def test_hostile_titles_arrive_as_one_plain_argument(zoba, at):
             args = run_job_line(case, job_command(number))
             # The title cleaning of the reader (also "&", "^" and "%", which
             # cmd.exe would read).
-            cleaned = "".join("_" if c in " \"*/:;<>?|&^%" else c for c in title)
+            # Control characters too, and a "-" that would start an option.
+            cleaned = "".join("_" if c in " \"*/:;<>?|&^%" or ord(c) < 0x20 else c
+                              for c in title)
+            cleaned = "_" + cleaned[1:] if cleaned.startswith("-") else cleaned
             check(len(args) == 1 and len(args[0]) == 7 and args[0][6] == cleaned,
                   "title %r arrives as %r, got %r" % (title, cleaned, args))
             check(not any(n.startswith("PWNED") for n in os.listdir(case.folder)),
@@ -359,11 +363,44 @@ def test_at_missing_is_reported(zoba, at):
         case.clean()
 
 
+def test_what_is_not_a_file_is_refused_at_once(zoba, at):
+    case = Case(zoba, at)
+    try:
+        fifo = os.path.join(case.folder, "fifo.tvpi")
+        os.mkfifo(fifo)
+        for path in (fifo, "/dev/zero", case.folder):
+            began = time.monotonic()
+            status, text = run_answering(case, path, "y")
+            check(status == 0 and "ファイルがオープンできません" in text,
+                  "%s: the cannot-open notice: %r" % (path, text))
+            check(time.monotonic() - began < 1.5, "%s: at once" % path)
+        check(case.new_jobs() == {}, "no job")
+    finally:
+        case.clean()
+
+
+def test_a_station_that_cannot_be_a_key_is_refused(zoba, at):
+    case = Case(zoba, at, settings="no=0041\r\ndebug=0\r\nsch_start_offset=-1\r\n"
+                                   "rec_end_offset=0\r\n")
+    try:
+        before = case.ini_text()
+        for station in ("[ZOBA]", "NEWST=1 -o"):
+            path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show", station=station))
+            status, text = run_answering(case, path, "y")
+            check(station + " は設定ファイルに登録できない放送局名です" in text,
+                  "the notice naming the station: %r" % text)
+            check(case.ini_text() == before, "the settings file unchanged: %r" % case.ini_text())
+        check(case.new_jobs() == {}, "no job")
+    finally:
+        case.clean()
+
+
 TESTS = [test_typical_file_ok, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
          test_midnight_on_the_first_launches_on_day_0, test_launch_past_the_months_end,
          test_hostile_titles_arrive_as_one_plain_argument, test_second_instance_beeps_and_leaves,
          test_no_terminal_answers_cancel, test_a_past_programme_is_refused_by_at,
-         test_at_missing_is_reported]
+         test_at_missing_is_reported, test_what_is_not_a_file_is_refused_at_once,
+         test_a_station_that_cannot_be_a_key_is_refused]
 
 
 def main():
