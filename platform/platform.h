@@ -64,12 +64,18 @@ bool trace_window_open();
 void trace_window_append(int top_index, const char* line);
 
 struct process_result {
-  bool started;
-  unsigned long exit_status;  // meaningful only when started
+  bool started = false;
+  unsigned long exit_status = 0;  // meaningful only when started
+  // What it wrote to its standard output and error, in the tool's
+  // character set, at most k_output_limit bytes of it.
+  std::string output;
 };
 
-// Starts a command line, waits for it to end without a time limit, and
-// reports whether it started and how it ended. The scheduler it starts only
+inline constexpr std::size_t k_output_limit = 4096;
+
+// Starts a command line with no console window of its own, collects what it
+// writes, waits for it to end without a time limit, and reports whether it
+// started and how it ended. The scheduler it starts only
 // registers a job, so it runs at the lowest priority the system has (idle
 // on Windows, the idle scheduling class on Linux).
 process_result run_process(const char* command_line);

@@ -18,6 +18,21 @@ constexpr int k_console_height = 320;
 
 HWND g_console = nullptr;
 
+// Reads what the scheduler writes until it closes its end, keeping the
+// first k_output_limit bytes; the rest is read and dropped, so it never
+// blocks on a full pipe.
+std::string collect(HANDLE read_end) {
+  std::string output;
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(read_end, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+    std::size_t room = k_output_limit - output.size();
+    output.append(chunk, got < room ? got : room);
+  }
+  CloseHandle(read_end);
+  return output;
+}
+
 }  // namespace
 
 std::vector<std::string> arguments(int, char**) {
@@ -109,21 +124,36 @@ void trace_window_append(int top_index, const char* line) {
 }
 
 process_result run_process(const char* command_line) {
+  process_result result;
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  if (!CreatePipe(&read_end, &write_end, &inherited, 0)) return result;
+  // Only the write end goes to the scheduler.
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
   std::string command = command_line;  // CreateProcessA may write to it
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS,
-                      nullptr, nullptr, &startup, &process)) {
-    return {false, 0};
-  }
-  CloseHandle(process.hThread);
+  // No console window flashes up for a command that only registers a job.
+  BOOL started =
+      CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE,
+                     IDLE_PRIORITY_CLASS | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+  CloseHandle(write_end);
+  if (started) CloseHandle(process.hThread);
+  result.output = collect(read_end);
+  if (!started) return result;
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD status = 0;
   // A status that cannot be read is not taken for success.
   if (!GetExitCodeProcess(process.hProcess, &status)) status = static_cast<DWORD>(-1);
   CloseHandle(process.hProcess);
-  return {true, status};
+  result.started = true;
+  result.exit_status = status;
+  return result;
 }
 
 }  // namespace platform

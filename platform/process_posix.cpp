@@ -1,9 +1,12 @@
 // Programs on POSIX: the arguments of this run, and the scheduler started
 // and waited for as CreateProcessA would find and run it.
+#include <fcntl.h>
 #include <sched.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <string>
@@ -37,6 +40,42 @@ unsigned long wait_status(pid_t pid) {
   return 128ul + static_cast<unsigned long>(WTERMSIG(status));
 }
 
+// Reads what the program writes until it closes its end, keeping the first
+// k_output_limit bytes; the rest is read and dropped, so it never blocks.
+std::string collect(int fd) {
+  std::string output;
+  char chunk[4096];
+  for (;;) {
+    ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    std::size_t room = k_output_limit - output.size();
+    output.append(chunk, std::min(room, static_cast<std::size_t>(got)));
+  }
+  close(fd);
+  return output;
+}
+
+// The scheduler only registers a job: it runs when nothing else wants the
+// processor, as on Windows, with its output to us.
+pid_t spawn_idle(const std::string& program, std::vector<char*>& argv, int output) {
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sched_param idle = {};
+  posix_spawnattr_setschedpolicy(&attributes, SCHED_IDLE);
+  posix_spawnattr_setschedparam(&attributes, &idle);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSCHEDULER);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+  pid_t pid = 0;
+  int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  return spawned == 0 ? pid : -1;
+}
+
 }  // namespace
 
 std::vector<std::string> arguments(int argc, char** argv) {
@@ -50,23 +89,20 @@ std::vector<std::string> arguments(int argc, char** argv) {
 process_result run_process(const char* command_line) {
   std::vector<std::string> words = split_command_line(command_line);
   std::string program = find_program(words[0]);
-  if (program.empty()) return {false, 0};
+  process_result result;
+  if (program.empty()) return result;
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
-  // The scheduler only registers a job: it runs when nothing else wants
-  // the processor, as on Windows.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sched_param idle = {};
-  posix_spawnattr_setschedpolicy(&attributes, SCHED_IDLE);
-  posix_spawnattr_setschedparam(&attributes, &idle);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSCHEDULER);
-  pid_t pid = 0;
-  int spawned = posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  if (spawned != 0) return {false, 0};
-  return {true, wait_status(pid)};
+  int pipe_ends[2];
+  if (pipe2(pipe_ends, O_CLOEXEC) != 0) return result;
+  pid_t pid = spawn_idle(program, argv, pipe_ends[1]);
+  close(pipe_ends[1]);
+  result.output = collect(pipe_ends[0]);
+  if (pid < 0) return result;
+  result.started = true;
+  result.exit_status = wait_status(pid);
+  return result;
 }
 
 }  // namespace platform

@@ -7,6 +7,27 @@
 
 namespace {
 
+// How much of what a failed scheduler wrote is shown: enough for its
+// reason, not a whole listing.
+constexpr int k_reason_lines = 3;
+
+// The first lines of a text, line ends made "\n", blank lines left out.
+std::string first_lines(const std::string& text, int count) {
+  std::string lines;
+  std::size_t begin = 0;
+  while (count > 0 && begin < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", begin);
+    if (end == std::string::npos) end = text.size();
+    if (end > begin) {
+      if (!lines.empty()) lines += '\n';
+      lines.append(text, begin, end - begin);
+      --count;
+    }
+    begin = end + 1;
+  }
+  return lines;
+}
+
 // The formats print numbers with %ld.
 long as_long(int value) { return static_cast<long>(value); }
 
@@ -32,11 +53,16 @@ std::string format_scheduler_command(const reservation& r, const std::string& re
 
 std::string format_registration_notice(const std::string& command,
                                        const platform::process_result& result) {
-  if (!result.started) return format_text(k_format_not_started, command.c_str());
-  if (result.exit_status != 0) {
-    return format_text(k_format_exit_status, command.c_str(), result.exit_status);
+  if (result.started && result.exit_status == 0) {
+    return format_text(k_format_registered, command.c_str());
   }
-  return format_text(k_format_registered, command.c_str());
+  std::string notice = result.started
+                           ? format_text(k_format_exit_status, command.c_str(), result.exit_status)
+                           : format_text(k_format_not_started, command.c_str());
+  std::string reason = first_lines(result.output, k_reason_lines);
+  if (!reason.empty()) notice += "\n" + reason;
+  cut_text(notice, k_text_limit);
+  return notice;
 }
 
 void register_reservation(const reservation& r) {

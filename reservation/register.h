@@ -15,7 +15,8 @@ std::string format_confirmation(const reservation& r);
 std::string format_scheduler_command(const reservation& r, const std::string& recorder, int no);
 
 // What the user is told after the scheduler command: registered, not
-// started, or ended with a failure status.
+// started, or ended with a failure status. A failure is followed by the
+// first lines of what the scheduler wrote, which say why.
 std::string format_registration_notice(const std::string& command,
                                        const platform::process_result& result);
 

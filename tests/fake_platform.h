@@ -32,7 +32,7 @@ struct fake_state {
   std::vector<std::string> console_lines;
   std::vector<int> top_indexes;
   std::vector<std::string> commands;
-  platform::process_result process = {true, 0};
+  platform::process_result process = {true, 0, ""};
 };
 
 extern fake_state g_fake;

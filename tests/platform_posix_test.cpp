@@ -1,7 +1,7 @@
 // The POSIX platform layer itself, on real files and processes (its own
 // test program: the unit tests link the fake instead).
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -203,9 +203,15 @@ TEST(PosixProcess, ReportsStartAndExitStatus) {
   platform::process_result ok = platform::run_process("sh -c \"exit 0\"");
   EXPECT_TRUE(ok.started);
   EXPECT_EQ(ok.exit_status, 0u);
-  platform::process_result three = platform::run_process("sh -c \"exit 3\"");
+  platform::process_result three =
+      platform::run_process("sh -c \"echo out; echo why >&2; exit 3\"");
   EXPECT_TRUE(three.started);
   EXPECT_EQ(three.exit_status, 3u);
+  EXPECT_EQ(three.output, "out\nwhy\n");
+  // A flood is read to its end, so the program never blocks, and kept short.
+  platform::process_result flood = platform::run_process("sh -c \"yes | head -c 100000\"");
+  EXPECT_EQ(flood.exit_status, 0u);
+  EXPECT_EQ(flood.output.size(), platform::k_output_limit);
   EXPECT_FALSE(platform::run_process("zoba_no_such_program").started);
   EXPECT_FALSE(platform::run_process("").started);
 }

@@ -81,16 +81,35 @@ TEST(SchedulerCommand, PlacesEveryFieldInOrder) {
 }
 
 TEST(RegistrationNotice, TellsSuccessFromEachFailure) {
-  EXPECT_EQ(format_registration_notice("AT x", {true, 0}), std::string("AT x\n") + k_registered);
+  EXPECT_EQ(format_registration_notice("AT x", {true, 0, ""}),
+            std::string("AT x\n") + k_registered);
   // 登録できませんでした（コマンドを起動できません）
-  EXPECT_EQ(format_registration_notice("AT x", {false, 0}),
+  EXPECT_EQ(format_registration_notice("AT x", {false, 0, ""}),
             "AT x\n\x93o\x98^\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD"
             "\x81i\x83R\x83}\x83\x93\x83h\x82\xF0\x8BN\x93\xAE\x82\xC5\x82\xAB\x82\xDC\x82\xB9"
             "\x82\xF1\x81j");
   // 登録できませんでした（終了コード 4294967295）
-  EXPECT_EQ(format_registration_notice("AT x", {true, 4294967295UL}),
+  EXPECT_EQ(format_registration_notice("AT x", {true, 4294967295UL, ""}),
             "AT x\n\x93o\x98^\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD"
             "\x81i\x8FI\x97\xB9\x83R\x81[\x83h 4294967295\x81j");
+}
+
+TEST(RegistrationNotice, AFailureShowsTheFirstLinesTheSchedulerWrote) {
+  std::string failed = format_registration_notice("AT x", {true, 5, ""});
+  struct Case {
+    platform::process_result result;
+    std::string expected;
+  } cases[] = {
+      {{true, 5, "AT: atd is not running\n"}, failed + "\nAT: atd is not running"},
+      {{true, 5, "\r\none\r\n\r\ntwo\nthree\nfour\n"}, failed + "\none\ntwo\nthree"},
+      {{true, 0, "job 7 at Tue Dec  8 20:59:00 2026\n"},
+       format_registration_notice("AT x", {true, 0, ""})},
+      {{false, 0, "why"}, format_registration_notice("AT x", {false, 0, ""}) + "\nwhy"},
+      {{true, 5, std::string(2000, 'x')}, (failed + "\n" + std::string(2000, 'x')).substr(0, 1023)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(format_registration_notice("AT x", c.result), c.expected) << c.result.output;
+  }
 }
 
 TEST(RegisterReservation, OkStoresTheNumberThenRunsTheCommand) {
@@ -126,7 +145,7 @@ TEST(RegisterReservation, UsesTheRecorderCommandOfTheSettings) {
 
 TEST(RegisterReservation, AFailingSchedulerIsNotReportedAsSuccess) {
   prepare(0);
-  g_fake.process = {true, 1};
+  g_fake.process = {true, 1, ""};
   register_reservation(example());
   ASSERT_EQ(g_fake.boxes.size(), 2u);
   EXPECT_EQ(g_fake.boxes[1].text.find(k_registered), std::string::npos);
@@ -135,10 +154,10 @@ TEST(RegisterReservation, AFailingSchedulerIsNotReportedAsSuccess) {
   EXPECT_EQ(g_fake.writes, (std::vector<std::string>{"ZOBA/no=0001"}));
 
   prepare(0);
-  g_fake.process = {false, 0};
+  g_fake.process = {false, 0, ""};
   register_reservation(example());
   ASSERT_EQ(g_fake.boxes.size(), 2u);
-  EXPECT_EQ(g_fake.boxes[1].text, format_registration_notice(k_example_command, {false, 0}));
+  EXPECT_EQ(g_fake.boxes[1].text, format_registration_notice(k_example_command, {false, 0, ""}));
 }
 
 TEST(RegisterReservation, AnUnstoredNumberStopsTheRegistration) {

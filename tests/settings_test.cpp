@@ -93,10 +93,12 @@ TEST(LookupChannel, StationsThatCannotBeKeysAreNeitherReadNorWritten) {
     const char* station;
     bool keepable;
   } cases[] = {
-      {"NHK", true},     {"\x83\x65\x83\x8C\x83\x72", true}, {"SPTV602", true},
-      {"a[b]", true},    {"x;y", true},                        {"", true},
-      {"[ZOBA]", false}, {";comment", false},                  {"NEWST=1 -o", false},
-      {"=", false},      {"a\tb", false},                      {"\x1B[2JFAKE", false},
+      {"NHK", true},         {"\x83\x65\x83\x8C\x83\x72", true},
+      {"SPTV602", true},     {"a[b]", true},
+      {"x;y", true},         {"", true},
+      {"[ZOBA]", false},     {";comment", false},
+      {"NEWST=1 -o", false}, {"=", false},
+      {"a\tb", false},       {"\x1B[2JFAKE", false},
       {"del\x7F", false},
   };
   for (const Case& c : cases) {

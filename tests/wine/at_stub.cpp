@@ -1,7 +1,9 @@
 // Stands in for the scheduler beside the tool: CreateProcessA looks in the
 // program's own folder first, so "AT ..." starts this. It appends the command
-// line it was given, exactly, to AT.log beside itself and exits with the
-// status written in AT.status beside itself (0 when there is none).
+// line it was given, exactly, to AT.log beside itself, writes the text of
+// AT.reason beside itself (if there is one) to its standard output, and
+// exits with the status written in AT.status beside itself (0 when there is
+// none).
 #include <windows.h>
 
 #include <cstdio>
@@ -28,6 +30,16 @@ unsigned long chosen_status(const std::string& folder) {
   return std::strtoul(text, nullptr, 10);
 }
 
+void print_reason(const std::string& folder) {
+  FILE* in = std::fopen((folder + "AT.reason").c_str(), "rb");
+  if (in == nullptr) return;
+  char text[4096];
+  size_t got = std::fread(text, 1, sizeof text, in);
+  std::fclose(in);
+  std::fwrite(text, 1, got, stdout);
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -37,5 +49,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::fprintf(out, "%s\n", GetCommandLineA());
     std::fclose(out);
   }
+  print_reason(folder);
   return static_cast<int>(chosen_status(folder));
 }

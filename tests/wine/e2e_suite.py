@@ -377,11 +377,31 @@ class Suite:
     def case_scheduler_fails(self):
         folder = self.fresh_folder("scheduler_fails", SETTINGS_REGISTERED)
         write(os.path.join(folder, "AT.status"), b"3")
+        # What the scheduler says on failing is shown, its first three lines.
+        write(os.path.join(folder, "AT.reason"),
+              sj("\r\nAT: 予約できません\r\nline 2\r\nline 3\r\nline 4\r\n"))
         r = self.run(folder, self.sample_command(folder), ["ok"])
-        failed = sj("\n登録できませんでした（終了コード 3）")
+        failed = sj("\n登録できませんでした（終了コード 3）\nAT: 予約できません\nline 2\nline 3")
         check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + failed], "boxes")
         check_equal(at_log(folder), [AT_COMMAND % 1], "command line given to AT")
         check_equal(setting(folder, b"no"), b"0001", "the number is used up")
+
+    def case_hostile_files(self):
+        """A station that would read back as a section is refused, and a tab
+        in a title never splits the recorder's arguments."""
+        folder = self.fresh_folder("hostile", SETTINGS_REGISTERED + sj("[ZOBA]\r\nno=0041\r\n"))
+        programme = os.path.join(folder, "sample.tvpi")
+        sample = read(programme)
+        write(programme, sample.replace(sj("station: テレビ東京"), b"station: [ZOBA]"))
+        before = read(os.path.join(folder, "zoba.ini"))
+        r = self.run(folder, self.sample_command(folder), [], "station")
+        check_equal(r.texts(), [sj("[ZOBA] は設定ファイルに登録できない放送局名です")], "boxes")
+        check_equal(read(os.path.join(folder, "zoba.ini"))[:len(before)], before,
+                    "the settings kept")
+        write(programme, sample.replace(b"Sample Show", b"-Sample\tShow"))
+        r = self.run(folder, self.sample_command(folder), ["ok"], "title")
+        command = (AT_COMMAND % 42).replace(b"Sample_Show", b"_Sample_Show")
+        check_equal(at_log(folder), [command], "command line given to AT")
 
     def case_scheduler_missing(self):
         folder = self.fresh_folder("scheduler_missing", SETTINGS_REGISTERED, with_at=False)
