@@ -103,12 +103,15 @@ class Folder:
             return f.read().splitlines()
 
     def listing(self):
-        """Every file below the folder with its bytes (or None for a folder)."""
+        """Every file below the folder with its bytes (or None for a folder),
+        but the empty lock file through which writers take turns."""
         found = {}
         for root, dirs, files in os.walk(self.folder):
             for name in dirs:
                 found[os.path.relpath(os.path.join(root, name), self.folder)] = None
             for name in files:
+                if name == "zoba.ini.lock":
+                    continue
                 path = os.path.join(root, name)
                 with open(path, "rb") as f:
                     found[os.path.relpath(path, self.folder)] = f.read()
