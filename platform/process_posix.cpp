@@ -1,5 +1,6 @@
 // Programs on POSIX: the arguments of this run, and the scheduler started
 // and waited for as CreateProcessA would find and run it.
+#include <langinfo.h>
 #include <sched.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "platform/command_line.h"
+#include "platform/convert.h"
 #include "platform/platform.h"
 #include "platform/posix_shared.h"
 
@@ -45,6 +47,13 @@ std::vector<std::string> arguments(int argc, char** argv) {
   std::vector<std::string> words = {self_path()};
   for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
   return words;
+}
+
+// Names on disk are UTF-8 in practice whatever the locale says (a launcher
+// may start the tool with none); other bytes are taken to be in the
+// locale's character set.
+std::string shown_text(const std::string& system_text) {
+  return convert_to_sjis(system_text, is_utf8(system_text) ? "UTF-8" : nl_langinfo(CODESET));
 }
 
 process_result run_process(const char* command_line) {

@@ -29,6 +29,8 @@ namespace platform {
 
 std::vector<std::string> arguments(int, char**) { return g_fake.arguments; }
 
+std::string shown_text(const std::string& system_text) { return system_text; }
+
 // Programme files are real files in the tests' temporary folders.
 struct input_file {
   std::FILE* file;
