@@ -1,5 +1,7 @@
 #include "platform/settings_encoding_posix.h"
 
+#include <vector>
+
 #include "platform/convert.h"
 
 namespace platform {
@@ -33,26 +35,27 @@ bool is_line_start(const std::string& text, std::size_t at) {
 
 settings_text settings_text_of(const std::string& file_bytes) {
   settings_text text = {};
-  if (!is_utf8(file_bytes)) {
+  text.from_sjis = !is_utf8(file_bytes);
+  if (text.from_sjis) {
     text.sjis = file_bytes;
-    text.from_sjis = true;
     return text;
   }
   text.bom = file_bytes.starts_with(k_bom);
-  text.utf8_pieces = line_pieces(file_bytes.substr(text.bom ? k_bom_size : 0));
-  for (const std::string& piece : text.utf8_pieces) {
-    text.sjis_pieces.push_back(convert_to_sjis(piece, "UTF-8"));
-    text.sjis += text.sjis_pieces.back();
-  }
+  text.utf8 = file_bytes.substr(text.bom ? k_bom_size : 0);
+  text.sjis = convert_to_sjis(text.utf8, "UTF-8");
   return text;
 }
 
 // The INI rules change one line or add whole lines: the old lines found
 // unchanged at the start and at the end of the new text are kept as their
-// UTF-8 bytes, and only what lies between is converted.
+// UTF-8 bytes, and only what lies between is converted. Line ends convert
+// to themselves and nothing else converts to one, so the file's lines and
+// their Shift_JIS form pair up one to one.
 std::string settings_file_bytes(const settings_text& text, const std::string& changed_sjis) {
   if (text.from_sjis) return convert_from_sjis(changed_sjis, "UTF-8");
-  const std::vector<std::string>& old = text.sjis_pieces;
+  std::vector<std::string> utf8 = line_pieces(text.utf8);
+  std::vector<std::string> old = line_pieces(text.sjis);
+  if (utf8.size() != old.size()) return convert_from_sjis(changed_sjis, "UTF-8");
   std::size_t first = 0;
   std::size_t begin = 0;
   while (first < old.size() && changed_sjis.compare(begin, old[first].size(), old[first]) == 0) {
@@ -67,9 +70,9 @@ std::string settings_file_bytes(const settings_text& text, const std::string& ch
     end -= old[--last].size();
   }
   std::string bytes = text.bom ? k_bom : "";
-  for (std::size_t i = 0; i < first; ++i) bytes += text.utf8_pieces[i];
+  for (std::size_t i = 0; i < first; ++i) bytes += utf8[i];
   bytes += convert_from_sjis(changed_sjis.substr(begin, end - begin), "UTF-8");
-  for (std::size_t i = last; i < old.size(); ++i) bytes += text.utf8_pieces[i];
+  for (std::size_t i = last; i < old.size(); ++i) bytes += utf8[i];
   return bytes;
 }
 

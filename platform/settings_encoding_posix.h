@@ -4,18 +4,14 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace platform {
 
 struct settings_text {
   std::string sjis;  // what the INI rules read and change
+  std::string utf8;  // the UTF-8 file after its byte order mark, if any
   bool from_sjis;    // the file was not UTF-8: one brought over from Windows
   bool bom;          // the UTF-8 file started with a byte order mark
-  // The UTF-8 file cut after each line end, and each piece in Shift_JIS:
-  // the pieces a change leaves alone are written back as they were.
-  std::vector<std::string> utf8_pieces;
-  std::vector<std::string> sjis_pieces;
 };
 
 // The settings file's bytes as the INI rules read them. A file that is not
