@@ -79,7 +79,9 @@ bool read_yes() {
 }
 
 bool terminal_box(const char* caption, const char* text, bool ok_cancel) {
-  put_error(std::string("\n") + for_terminal(caption) + "\n" + for_terminal(text) + "\n");
+  std::string shown = "\n";
+  shown.append(for_terminal(caption)).append("\n").append(for_terminal(text)).append("\n");
+  put_error(shown);
   if (!ok_cancel) return true;
   put_error("[y/N] ");
   return read_yes();
