@@ -13,7 +13,8 @@ namespace {
 
 constexpr char k_mutex_name[] = "ZOBA";
 
-// A second instance leaves without a word; only the beep tells the user.
+// A second instance leaves at once; only the system's alert tells the user
+// (a beep, or a notification where no terminal can ring).
 bool another_instance_running() {
   if (platform::create_named_mutex(k_mutex_name) != platform::mutex_result::already_exists) {
     return false;

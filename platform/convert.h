@@ -1,5 +1,7 @@
-// Shift_JIS text shown where another character set is expected (a UTF-8
-// terminal, zenity, the at queue): the one place the tool decodes its text.
+// Shift_JIS shown where another character set is expected (a UTF-8
+// terminal, zenity, the at queue), and text from outside (paths, the
+// settings file) made into the Shift_JIS the tool works in: the one place
+// the tool decodes its text.
 #pragma once
 
 #include <string>
@@ -8,3 +10,11 @@
 // character that cannot be converted becomes "?". Unchanged when the
 // conversion is not available.
 std::string convert_from_sjis(const std::string& text, const char* charset);
+
+// Converts text in the named character set to Shift_JIS; a character
+// Shift_JIS lacks, or a byte that is no character, becomes "?". Unchanged
+// when the conversion is not available.
+std::string convert_to_sjis(const std::string& text, const char* charset);
+
+// True when text is well-formed UTF-8 (plain ASCII is).
+bool is_utf8(const std::string& text);

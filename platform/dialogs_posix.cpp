@@ -1,5 +1,6 @@
 // Message boxes and the trace console on POSIX: a question on the terminal,
-// zenity on a desktop, and standard error for the trace lines.
+// zenity or kdialog on a desktop, a desktop notification when neither can
+// show it, and standard error for the trace lines.
 #include <langinfo.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -8,11 +9,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/convert.h"
 #include "platform/platform.h"
 #include "platform/posix_shared.h"
+#include "platform/text.h"
 
 extern char** environ;
 
@@ -22,6 +26,23 @@ namespace {
 
 constexpr char k_not_registered[] =
     "zoba: no terminal to answer on and no desktop to ask on; nothing was registered.\n";
+constexpr char k_no_dialog_program[] =
+    "zoba could not show its question: install zenity (or kdialog). Nothing was registered.";
+constexpr char k_no_dialog_program_notice[] =
+    "zoba could not show this notice in a window: install zenity (or kdialog).";
+constexpr char k_already_asking[] =
+    "zoba is already asking about another programme. Answer it, then open this one again.";
+// How long the notifications stay, in milliseconds: long enough to read.
+constexpr char k_notification_time[] = "--expire-time=10000";
+// The dialog programs' answers; any other status means no dialog was shown.
+constexpr int k_status_ok = 0;
+constexpr int k_status_cancel = 1;
+// The question's width in pixels for each column of its caption (a
+// double-byte character takes two), and for the window's own buttons.
+constexpr int k_pixels_per_column = 9;
+constexpr int k_pixels_beside_caption = 140;
+
+enum class answer { ok, cancel, not_shown };
 
 bool on_terminal() { return isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1; }
 
@@ -44,6 +65,8 @@ std::string for_terminal(const std::string& text) {
   return convert_from_sjis(without_cr(text), nl_langinfo(CODESET));
 }
 
+std::string utf8(const std::string& text) { return convert_from_sjis(without_cr(text), "UTF-8"); }
+
 // "y" or "yes" in any case is OK; anything else, an empty line or the end
 // of the input too, is Cancel.
 bool read_yes() {
@@ -56,43 +79,121 @@ bool read_yes() {
 }
 
 bool terminal_box(const char* caption, const char* text, bool ok_cancel) {
-  put_error(std::string("\n") + for_terminal(caption) + "\n" + for_terminal(text) + "\n");
+  std::string shown = "\n";
+  shown.append(for_terminal(caption)).append("\n").append(for_terminal(text)).append("\n");
+  put_error(shown);
   if (!ok_cancel) return true;
   put_error("[y/N] ");
   return read_yes();
 }
 
-// zenity's answer: 0 for OK. -1 when it could not be started.
-int zenity_box(const char* caption, const char* text, bool ok_cancel) {
-  std::string zenity = find_on_path("zenity");
-  if (zenity.empty()) return -1;
-  std::string title = std::string("--title=") + convert_from_sjis(caption, "UTF-8");
-  std::string message = std::string("--text=") + convert_from_sjis(without_cr(text), "UTF-8");
-  const char* kind = ok_cancel ? "--question" : "--info";
-  char* argv[] = {zenity.data(),  const_cast<char*>(kind),
-                  title.data(),   const_cast<char*>("--no-markup"),
-                  message.data(), nullptr};
+// The desktop programs are handed UTF-8 and must read it as such: a
+// launcher may start the tool with no locale or the C one, and zenity then
+// refuses the texts. C.UTF-8 is there on every current glibc.
+std::vector<std::string> utf8_environment() {
+  std::vector<std::string> variables;
+  bool utf8_locale = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (utf8_locale || std::strncmp(*variable, "LC_ALL=", 7) != 0) variables.push_back(*variable);
+  }
+  if (!utf8_locale) variables.push_back("LC_ALL=C.UTF-8");
+  return variables;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& words) {
+  std::vector<char*> result;
+  for (std::string& word : words) result.push_back(word.data());
+  result.push_back(nullptr);
+  return result;
+}
+
+// Runs a desktop program found on PATH and waits for it: its exit status,
+// -1 when it is not there, could not start or did not end by itself.
+int run_desktop_program(std::vector<std::string> words) {
+  std::string program = find_on_path(words[0]);
+  if (program.empty()) return -1;
+  std::vector<std::string> variables = utf8_environment();
+  std::vector<char*> argv = pointers(words);
+  std::vector<char*> envp = pointers(variables);
   pid_t pid = 0;
-  if (posix_spawn(&pid, zenity.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
+  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
+    return -1;
+  }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+answer answer_of(int status) {
+  if (status == k_status_ok) return answer::ok;
+  return status == k_status_cancel ? answer::cancel : answer::not_shown;
+}
+
+// Wide enough that the window's title shows the whole caption.
+int width_for(const char* caption) {
+  int columns = 0;
+  for (std::size_t i = 0; caption[i] != '\0'; ++i, ++columns) {
+    if (is_sjis_lead(static_cast<unsigned char>(caption[i])) && caption[i + 1] != '\0') {
+      ++i;
+      ++columns;
+    }
+  }
+  return columns * k_pixels_per_column + k_pixels_beside_caption;
+}
+
+answer zenity_box(const char* caption, const char* text, bool ok_cancel) {
+  return answer_of(run_desktop_program(
+      {"zenity", ok_cancel ? "--question" : "--info", "--title=" + utf8(caption), "--no-markup",
+       "--width=" + std::to_string(width_for(caption)), "--text=" + utf8(text)}));
+}
+
+answer kdialog_box(const char* caption, const char* text, bool ok_cancel) {
+  return answer_of(run_desktop_program(
+      {"kdialog", "--title", utf8(caption), ok_cancel ? "--yesno" : "--msgbox", utf8(text)}));
+}
+
+// A short notification on the desktop; false when none could be given.
+bool notify(const std::string& summary_utf8, const std::string& body_utf8) {
+  if (!has_display()) return false;
+  return run_desktop_program(
+             {"notify-send", "--app-name=zoba", k_notification_time, summary_utf8, body_utf8}) == 0;
+}
+
+// No way to ask was left: the user is told where they can see it, and
+// nothing is booked.
+void tell_not_shown(const char* caption, const char* text, bool ok_cancel) {
+  const char* what = ok_cancel ? k_no_dialog_program : k_no_dialog_program_notice;
+  notify(utf8(caption), utf8(text) + "\n\n" + what);
+  put_error(for_terminal(text) + "\n");
+  if (!has_display()) {
+    if (ok_cancel) put_error(k_not_registered);
+    return;
+  }
+  put_error(std::string("zoba: ") + what + "\n");
+}
+
 }  // namespace
 
+// A second run started from a desktop has no terminal to ring: the user is
+// told instead why nothing seems to happen.
 void beep() {
-  if (isatty(STDERR_FILENO) == 1) put_error("\a");
+  if (isatty(STDERR_FILENO) == 1) {
+    put_error("\a");
+    return;
+  }
+  if (!notify("zoba", k_already_asking)) put_error(std::string("zoba: ") + k_already_asking + "\n");
 }
 
 bool message_box(const char* caption, const char* text, bool ok_cancel) {
   if (on_terminal()) return terminal_box(caption, text, ok_cancel);
   if (has_display()) {
-    int answer = zenity_box(caption, text, ok_cancel);
-    if (answer >= 0) return answer == 0;
+    answer given = zenity_box(caption, text, ok_cancel);
+    if (given == answer::not_shown) given = kdialog_box(caption, text, ok_cancel);
+    if (given != answer::not_shown) return given == answer::ok;
   }
-  put_error(for_terminal(text) + "\n");
-  if (ok_cancel) put_error(k_not_registered);
+  tell_not_shown(caption, text, ok_cancel);
   return false;
 }
 

@@ -15,6 +15,7 @@
 #include "platform/ini.h"
 #include "platform/platform.h"
 #include "platform/posix_shared.h"
+#include "platform/settings_encoding_posix.h"
 
 namespace platform {
 
@@ -154,13 +155,26 @@ void remove_stale_temporaries(const std::string& path) {
   closedir(dir);
 }
 
+// The file is UTF-8 and the INI rules work in Shift_JIS: converted here, at
+// the file's edge. A Shift_JIS file is written back in UTF-8 even when its
+// keys stay as they were.
 bool store_key(const std::string& path, const char* section, const char* key, const char* value) {
-  std::string text;
-  bool exists = read_file(path.c_str(), text);
+  std::string bytes;
+  bool exists = read_file(path.c_str(), bytes);
   if (!exists && errno != ENOENT) return false;
-  std::string changed = ini_write_string(text, section, key, value);
-  if (exists && changed == text) return true;
+  settings_text text = settings_text_of(bytes);
+  std::string changed = settings_file_bytes(text, ini_write_string(text.sjis, section, key, value));
+  if (exists && changed == bytes) return true;
   return replace_file(path, changed);
+}
+
+// The settings as the INI rules read them; a missing file reads as an
+// empty one.
+bool read_settings(const char* path, std::string& sjis) {
+  std::string bytes;
+  bool exists = read_file(path, bytes);
+  sjis = settings_text_of(bytes).sjis;
+  return exists;
 }
 
 // A settings file reached through a link is written where the link points.
@@ -204,14 +218,14 @@ void close_input_file(input_file* file) {
 
 int profile_read_int(const char* section, const char* key, int fallback, const char* file) {
   std::string text;
-  if (!read_file(file, text)) return fallback;
+  if (!read_settings(file, text)) return fallback;
   return ini_read_int(text, section, key, fallback);
 }
 
 std::string profile_read_string(const char* section, const char* key, const char* fallback,
                                 std::size_t size, const char* file) {
   std::string text;
-  read_file(file, text);  // a missing file reads as an empty one
+  read_settings(file, text);
   return ini_read_string(text, section, key, fallback, size);
 }
 

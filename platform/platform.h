@@ -14,6 +14,11 @@ namespace platform {
 // after it), whatever was typed; the rest are the typed arguments.
 std::vector<std::string> arguments(int argc, char** argv);
 
+// An argument or path, as the system handed it over, as Shift_JIS text for
+// a notice; a character Shift_JIS lacks shows as "?". The words of
+// arguments() stay in the system's own bytes, which are what open a file.
+std::string shown_text(const std::string& system_text);
+
 // Reads an integer key; the given default when the file, the section or the
 // key is missing.
 int profile_read_int(const char* section, const char* key, int fallback, const char* file);

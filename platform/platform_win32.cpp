@@ -46,6 +46,10 @@ std::vector<std::string> arguments(int, char**) {
   return words;
 }
 
+// The ANSI functions hand paths over in the code page the tool's texts are
+// written in.
+std::string shown_text(const std::string& system_text) { return system_text; }
+
 struct input_file {
   HANDLE handle;
 };

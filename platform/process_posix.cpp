@@ -1,6 +1,7 @@
 // Programs on POSIX: the arguments of this run, and the scheduler started
 // and waited for as CreateProcessA would find and run it.
 #include <fcntl.h>
+#include <langinfo.h>
 #include <sched.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "platform/command_line.h"
+#include "platform/convert.h"
 #include "platform/platform.h"
 #include "platform/posix_shared.h"
 
@@ -86,6 +88,13 @@ std::vector<std::string> arguments(int argc, char** argv) {
   return words;
 }
 
+// Names on disk are UTF-8 in practice whatever the locale says (a launcher
+// may start the tool with none); other bytes are taken to be in the
+// locale's character set.
+std::string shown_text(const std::string& system_text) {
+  return convert_to_sjis(system_text, is_utf8(system_text) ? "UTF-8" : nl_langinfo(CODESET));
+}
+
 process_result run_process(const char* command_line) {
   std::vector<std::string> words = split_command_line(command_line);
   std::string program = find_program(words[0]);
@@ -98,7 +107,7 @@ process_result run_process(const char* command_line) {
   if (pipe2(pipe_ends, O_CLOEXEC) != 0) return result;
   pid_t pid = spawn_idle(program, argv, pipe_ends[1]);
   close(pipe_ends[1]);
-  result.output = collect(pipe_ends[0]);
+  result.output = shown_text(collect(pipe_ends[0]));
   if (pid < 0) return result;
   result.started = true;
   result.exit_status = wait_status(pid);

@@ -193,7 +193,7 @@ void read_iepg_file(const std::string& path) {
   reservation r;
   platform::input_file* file = path.empty() ? nullptr : platform::open_input_file(path.c_str());
   if (file == nullptr) {
-    std::string notice = format_text(k_format_cannot_open, path.c_str());
+    std::string notice = format_text(k_format_cannot_open, platform::shown_text(path).c_str());
     trace(k_trace_cannot_open, notice);
     show_notice(notice);
     return;

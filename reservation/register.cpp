@@ -3,6 +3,7 @@
 #include "app/notice.h"
 #include "app/settings.h"
 #include "app/texts.h"
+#include "platform/platform.h"
 #include "platform/text.h"
 
 namespace {
@@ -70,7 +71,8 @@ void register_reservation(const reservation& r) {
   // A number that was not stored would be handed out again next time, and a
   // recorder naming its files by it would overwrite a recording.
   if (!advance_reservation_number()) {
-    show_notice(format_text(k_format_number_not_stored, g_settings.settings_path.c_str()));
+    std::string shown = platform::shown_text(g_settings.settings_path);
+    show_notice(format_text(k_format_number_not_stored, shown.c_str()));
     return;
   }
   std::string command = format_scheduler_command(r, read_recorder_command(), g_settings.no);

@@ -18,8 +18,14 @@ start_atd() {
 # Everything the Linux tests need besides the build tools and Wine (for the
 # differential test of the profile functions; see wine-env.sh): at/atd for
 # the end-to-end suite, python3 for the drivers, mount and chattr for the
-# settings that cannot be written.
+# settings that cannot be written, and for the desktop test an X display
+# with a window manager, the desktop's file-type tools and launchers (gio,
+# and mimeopen, which xdg-open falls back to outside GNOME and KDE),
+# zenity, xdotool to answer it, Japanese fonts and ImageMagick for its
+# screenshot.
 prepare_linux_tests() {
   need python3 at mount e2fsprogs
+  need xvfb openbox zenity xdotool xdg-utils desktop-file-utils shared-mime-info \
+    libfile-mimeinfo-perl libglib2.0-bin fonts-ipafont-gothic imagemagick
   start_atd
 }

@@ -24,7 +24,12 @@ prepare_linux_tests
 echo "== linux: unit tests"
 cmake --preset linux >/dev/null
 cmake --build --preset linux
-ctest --preset linux -E '^robust_'
+linux_log=build/linux/linux-tests.log
+ctest --preset linux -E '^robust_' 2>&1 | tee "$linux_log"
+if grep -q 'linux_desktop .*Skipped' "$linux_log"; then
+  echo "FAILED: the desktop test was skipped; the set-up installs what it needs" >&2
+  exit 1
+fi
 
 # A case that cannot be set up here (no mounts, no immutable files) is
 # skipped and counted as such, never as passed.

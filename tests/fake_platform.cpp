@@ -29,6 +29,11 @@ namespace platform {
 
 std::vector<std::string> arguments(int, char**) { return g_fake.arguments; }
 
+std::string shown_text(const std::string& system_text) {
+  auto found = g_fake.shown.find(system_text);
+  return found == g_fake.shown.end() ? system_text : found->second;
+}
+
 // Programme files are real files in the tests' temporary folders.
 struct input_file {
   std::FILE* file;

@@ -18,6 +18,8 @@ struct fake_box {
 
 struct fake_state {
   std::vector<std::string> arguments;
+  // shown_text's answers; a text not listed is shown as it is.
+  std::map<std::string, std::string> shown;
   // Profile files by path, as the text they hold; read and written by the
   // tool's own INI rules.
   std::map<std::string, std::string> files;

@@ -175,6 +175,16 @@ TEST_F(ReaderRun, AStationThatCannotBeAKeyIsRefusedAndTheSettingsKept) {
   EXPECT_EQ(g_fake.commands.size(), 1u);
 }
 
+TEST_F(ReaderRun, TheNoticeShowsThePathAsThePlatformShowsIt) {
+  // A path in UTF-8 (番組.tvpi) is opened with its own bytes and shown in
+  // Shift_JIS.
+  std::string path = folder_.path("\xE7\x95\xAA\xE7\xB5\x84.tvpi");
+  g_fake.shown[path] = "/tv/\x94\xD4\x91g.tvpi";
+  run_zoba({k_program, path});
+  ASSERT_EQ(g_fake.boxes.size(), 1u);
+  EXPECT_EQ(g_fake.boxes[0].text, format_text(k_format_cannot_open, "/tv/\x94\xD4\x91g.tvpi"));
+}
+
 TEST_F(ReaderRun, LaterLinesOverrideAndTheSecondStationDecides) {
   fake_set_profile(k_ini, "TVCH", "A", "1");
   fake_set_profile(k_ini, "TVCH", "B", "2");

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/convert.h"
 #include "platform/platform.h"
 #include "tests/temp_folder.h"
 
@@ -175,6 +176,180 @@ TEST(PosixInputFile, OnlyARegularFileOpensAndNothingBlocks) {
   EXPECT_EQ(platform::read_input_file(file, bytes, sizeof bytes), 11u);
   EXPECT_EQ(platform::read_input_file(file, bytes, sizeof bytes), 0u);
   platform::close_input_file(file);
+}
+
+// Japanese in both encodings, and a character Shift_JIS lacks.
+constexpr char k_station_utf8[] = "\xE3\x83\x86\xE3\x83\xAC\xE3\x83\x93\xE6\x9D\xB1\xE4\xBA\xAC";
+constexpr char k_station_sjis[] = "\x83\x65\x83\x8C\x83\x72\x93\x8C\x8B\x9E";
+constexpr char k_setting_utf8[] = "\xE8\xA8\xAD\xE5\xAE\x9A";  // 設定
+constexpr char k_setting_sjis[] = "\x90\xDD\x92\xE8";
+constexpr char k_camera_utf8[] = "\xF0\x9F\x8E\xA5";  // no Shift_JIS for it
+
+std::string joined(const std::string& a, const std::string& b = "", const std::string& c = "") {
+  return a + b + c;
+}
+
+TEST(PosixProfile, ReadsUtf8AndShiftJisSettingsAndWritesThemBackInUtf8) {
+  struct settings_case {
+    const char* name;
+    std::string before;
+    const char* section;
+    const char* key;
+    const char* value;
+    std::string after;
+  };
+  const std::string station = k_station_utf8;
+  const std::string setting = k_setting_utf8;
+  const settings_case cases[] = {
+      {"utf8, a changed value keeps every other byte",
+       "; " + setting + k_camera_utf8 + "\n[TVCH]\r\n" + station + "=8\r[ZOBA]\nno=1", "ZOBA", "no",
+       "0002", "; " + setting + k_camera_utf8 + "\n[TVCH]\r\n" + station + "=8\r[ZOBA]\nno=0002"},
+      {"utf8 with a byte order mark", "\xEF\xBB\xBF[TVCH]\n" + station + "=8\n", "TVCH", "x", "",
+       "\xEF\xBB\xBF[TVCH]\n" + station + "=8\nx=\r\n"},
+      {"shift_jis from Windows: all of it in utf8, its line ends kept",
+       std::string("; ") + k_setting_sjis + "\r\n[TVCH]\n" + k_station_sjis +
+           "=8\r[ZOBA]\r\nno=1\r\n",
+       "ZOBA", "no", "0002",
+       "; " + setting + "\r\n[TVCH]\n" + station + "=8\r[ZOBA]\r\nno=0002\r\n"},
+      {"shift_jis whose keys stay as they were", std::string("[TVCH]\n") + k_station_sjis + "=8\n",
+       "TVCH", k_station_sjis, "8", "[TVCH]\n" + station + "=8\n"},
+      {"a new Japanese key in utf8", "[TVCH]\n", "TVCH", k_station_sjis, "",
+       "[TVCH]\n" + station + "=\r\n"},
+  };
+  for (const settings_case& c : cases) {
+    temp_folder folder;
+    std::string ini = folder.write("zoba.ini", c.before);
+    EXPECT_EQ(platform::profile_read_string("TVCH", k_station_sjis, "", 8, ini.c_str()),
+              c.before.find('8') != std::string::npos ? "8" : "")
+        << c.name;
+    EXPECT_TRUE(platform::profile_write_string(c.section, c.key, c.value, ini.c_str())) << c.name;
+    EXPECT_EQ(contents(ini), c.after) << c.name;
+    EXPECT_EQ(platform::profile_read_string(c.section, c.key, "-", 8, ini.c_str()),
+              *c.value == '\0' ? "" : c.value)
+        << c.name;
+  }
+}
+
+TEST(PosixText, ShownTextIsShiftJisFromTheBytesOfThePath) {
+  struct shown_case {
+    std::string system_text;
+    std::string shown;
+  };
+  const shown_case cases[] = {
+      {"/tmp/plain.tvpi", "/tmp/plain.tvpi"},
+      {joined("/home/viewer/", "\xE8\xAA\xAD\xE3\x82\x81\xE3\x81\xAA\xE3\x81\x84 ",
+              "\xE7\x95\xAA\xE7\xB5\x84.tvpi"),
+       "/home/viewer/\x93\xC7\x82\xDF\x82\xC8\x82\xA2 \x94\xD4\x91g.tvpi"},
+      {joined("/tmp/", k_camera_utf8, "x.tvpi"), "/tmp/?x.tvpi"},
+      // Not UTF-8: read in the locale's character set, ASCII in this test.
+      {"/tmp/\xE8\xAA.tvpi", "/tmp/??.tvpi"},
+  };
+  for (const shown_case& c : cases) EXPECT_EQ(platform::shown_text(c.system_text), c.shown);
+}
+
+TEST(PosixText, TellsWellFormedUtf8) {
+  const std::pair<const char*, bool> cases[] = {
+      {"", true},
+      {"abc", true},
+      {k_station_utf8, true},
+      {k_camera_utf8, true},
+      {k_station_sjis, false},
+      {"\xC0\xAF", false},          // overlong
+      {"\xED\xA0\x80", false},      // a surrogate
+      {"\xF4\x90\x80\x80", false},  // past U+10FFFF
+      {"\xE3\x83", false},          // cut short
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(is_utf8(text), expected) << text;
+}
+
+TEST(PosixFiles, APathWithACharacterShiftJisLacksStillOpens) {
+  temp_folder folder;
+  std::string path = folder.write(joined(k_camera_utf8, k_station_utf8, ".tvpi"), "station: x\r\n");
+  platform::input_file* file = platform::open_input_file(path.c_str());
+  ASSERT_NE(file, nullptr);
+  char buffer[64] = {};
+  EXPECT_EQ(platform::read_input_file(file, buffer, sizeof buffer), 12u);
+  platform::close_input_file(file);
+  EXPECT_EQ(std::string(buffer), "station: x\r\n");
+  std::string shown = platform::shown_text(path);
+  EXPECT_TRUE(shown.ends_with(std::string("/?") + k_station_sjis + ".tvpi")) << shown;
+}
+
+// Dialog programs stand-ins on PATH, each writing its name, its LC_ALL and
+// its arguments to one log and ending with the given status (-1: absent).
+struct fake_desktop {
+  temp_folder folder;
+  std::string old_path = std::getenv("PATH");
+
+  explicit fake_desktop(int zenity, int kdialog, int notify_send) {
+    const std::pair<const char*, int> programs[] = {
+        {"zenity", zenity}, {"kdialog", kdialog}, {"notify-send", notify_send}};
+    for (const auto& [name, status] : programs) {
+      if (status < 0) continue;
+      std::string path = folder.write(
+          name, std::string("#!/bin/sh\n{ echo ") + name + "; echo \"LC_ALL=$LC_ALL\"; " +
+                    "for a; do echo \"$a\"; done; } >>\"" + folder.path("log") + "\"\nexit " +
+                    std::to_string(status) + "\n");
+      chmod(path.c_str(), 0755);
+    }
+    setenv("PATH", folder.path("").c_str(), 1);
+    setenv("DISPLAY", ":99", 1);
+    unsetenv("WAYLAND_DISPLAY");
+  }
+  ~fake_desktop() {
+    setenv("PATH", old_path.c_str(), 1);
+    unsetenv("DISPLAY");
+  }
+  std::string log() const { return contents(folder.path("log")); }
+};
+
+bool on_a_terminal() { return isatty(STDIN_FILENO) == 1 || isatty(STDERR_FILENO) == 1; }
+
+// 設定
+constexpr char k_caption_sjis[] = "zoba \x90\xDD\x92\xE8";
+constexpr char k_text_sjis[] = "a\r\nb";
+
+TEST(PosixDialogs, AskWithTheFirstDialogProgramThatShowsAndTellWhenNoneCan) {
+  if (on_a_terminal()) GTEST_SKIP() << "the question goes to the terminal";
+  struct dialog_case {
+    int zenity, kdialog, notify_send;
+    bool answer;
+    std::string log;
+  };
+  const std::string zenity = "zenity\nLC_ALL=C.UTF-8\n--question\n--title=zoba " +
+                             std::string(k_setting_utf8) +
+                             "\n--no-markup\n--width=221\n--text=a\nb\n";
+  const std::string kdialog =
+      "kdialog\nLC_ALL=C.UTF-8\n--title\nzoba " + std::string(k_setting_utf8) + "\n--yesno\na\nb\n";
+  const std::string notified =
+      "notify-send\nLC_ALL=C.UTF-8\n--app-name=zoba\n--expire-time=10000\n"
+      "zoba " +
+      std::string(k_setting_utf8) +
+      "\na\nb\n\nzoba could not show "
+      "its question: install zenity (or kdialog). Nothing was registered.\n";
+  const dialog_case cases[] = {
+      {0, 0, 0, true, zenity},
+      {1, 0, 0, false, zenity},
+      {255, 0, 0, true, zenity + kdialog},
+      {255, 1, 0, false, zenity + kdialog},
+      {5, 255, 0, false, zenity + kdialog + notified},
+      {-1, -1, 0, false, notified},
+      {-1, -1, -1, false, ""},
+  };
+  for (const dialog_case& c : cases) {
+    fake_desktop desktop(c.zenity, c.kdialog, c.notify_send);
+    EXPECT_EQ(platform::message_box(k_caption_sjis, k_text_sjis, true), c.answer) << c.zenity;
+    EXPECT_EQ(desktop.log(), c.log) << c.zenity << " " << c.kdialog;
+  }
+}
+
+TEST(PosixDialogs, ASecondRunOnADesktopIsToldByANotification) {
+  if (on_a_terminal()) GTEST_SKIP() << "a terminal rings its bell";
+  fake_desktop desktop(0, 0, 0);
+  platform::beep();
+  EXPECT_EQ(desktop.log(),
+            "notify-send\nLC_ALL=C.UTF-8\n--app-name=zoba\n--expire-time=10000\nzoba\nzoba is "
+            "already asking about another programme. Answer it, then open this one again.\n");
 }
 
 TEST(PosixMutex, ASecondHolderIsToldTheFirstExists) {

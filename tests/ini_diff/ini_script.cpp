@@ -1,7 +1,11 @@
 // Runs a batch of profile scripts and prints every result, so that the
 // same batch can go through the Windows profile functions (this file built
 // with mingw-w64 and run under Wine) and through our own implementation
-// (built for Linux over files_posix.cpp), and the outputs be compared.
+// (built for Linux over platform/ini.cpp), and the outputs be compared.
+// On Linux the INI rules are driven directly over the file's Shift_JIS
+// bytes, as the POSIX files layer drives them after its conversion from
+// the UTF-8 file: the structure is what is compared here; the conversion
+// and the file handling have their own tests.
 //
 // Usage: ini_script BATCH FOLDER OUTPUT. FOLDER ends with the path
 // separator. Each batch line is one operation; texts are hex ("-" when
@@ -19,16 +23,43 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include "platform/platform.h"
+#include "platform/ini.h"
 #endif
 
 namespace {
+
+#ifndef _WIN32
+bool read_bytes(const std::string& path, std::string& bytes) {
+  FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) return false;
+  char chunk[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) bytes.append(chunk, got);
+  std::fclose(in);
+  return true;
+}
+
+// As the files layer stores a key: an unchanged file is not written.
+bool store_key(const std::string& s, const std::string& k, const std::string& v,
+               const std::string& f) {
+  std::string text;
+  bool exists = read_bytes(f, text);
+  std::string changed = ini_write_string(text, s.c_str(), k.c_str(), v.c_str());
+  if (exists && changed == text) return true;
+  FILE* out = std::fopen(f.c_str(), "wb");
+  if (out == nullptr) return false;
+  bool ok = std::fwrite(changed.data(), 1, changed.size(), out) == changed.size();
+  return std::fclose(out) == 0 && ok;
+}
+#endif
 
 int read_int(const std::string& s, const std::string& k, int fallback, const std::string& f) {
 #ifdef _WIN32
   return static_cast<int>(GetPrivateProfileIntA(s.c_str(), k.c_str(), fallback, f.c_str()));
 #else
-  return platform::profile_read_int(s.c_str(), k.c_str(), fallback, f.c_str());
+  std::string text;
+  if (!read_bytes(f, text)) return fallback;
+  return ini_read_int(text, s.c_str(), k.c_str(), fallback);
 #endif
 }
 
@@ -40,8 +71,9 @@ std::string read_string(const std::string& s, const std::string& k, const std::s
   GetPrivateProfileStringA(s.c_str(), k.c_str(), fallback.c_str(), buffer.data(), size, f.c_str());
   return std::string(buffer.data());
 #else
-  return platform::profile_read_string(s.c_str(), k.c_str(), fallback.c_str(), size, f.c_str())
-      .c_str();
+  std::string text;
+  read_bytes(f, text);
+  return ini_read_string(text, s.c_str(), k.c_str(), fallback.c_str(), size).c_str();
 #endif
 }
 
@@ -50,7 +82,7 @@ bool write_string(const std::string& s, const std::string& k, const std::string&
 #ifdef _WIN32
   return WritePrivateProfileStringA(s.c_str(), k.c_str(), v.c_str(), f.c_str()) != FALSE;
 #else
-  return platform::profile_write_string(s.c_str(), k.c_str(), v.c_str(), f.c_str());
+  return store_key(s, k, v, f);
 #endif
 }
 

@@ -4,7 +4,8 @@
 Generates seeded scripts of profile operations over adversarial INI files,
 runs all of them through ini_script.exe (GetPrivateProfileIntA,
 GetPrivateProfileStringA, WritePrivateProfileStringA under Wine, code page
-932) and through ini_script (our files_posix.cpp over platform/ini.cpp),
+932) and through ini_script (our INI rules in platform/ini.cpp, over the
+same Shift_JIS bytes the POSIX files layer hands them),
 each on its own copy of the same files. Every result must be the same; then
 each pair of resulting files is read back through Wine's functions, and
 both files must read the same way.

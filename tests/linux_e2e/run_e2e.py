@@ -83,8 +83,14 @@ class Case:
         return os.path.join(self.folder, "zoba.ini")
 
     def ini_text(self):
+        """The settings file's text: written in Shift_JIS as one from Windows
+        would be, it is UTF-8 once the tool has written to it."""
         with open(self.ini(), "rb") as f:
-            return f.read().decode("cp932")
+            data = f.read()
+        try:
+            return data.decode("utf-8")
+        except UnicodeDecodeError:
+            return data.decode("cp932")
 
     def write_iepg(self, data, name="programme.tvpi"):
         path = os.path.join(self.folder, name)
@@ -201,6 +207,24 @@ def test_typical_file_ok(zoba, at):
                     "%02d" % day.day, "Sample_Show"]
         check(args == [expected], "the recorder gets exactly %r, got %r" % (expected, args))
         check("no=0001" in case.ini_text(), "no advanced to 0001")
+        with open(case.ini(), "rb") as f:
+            data = f.read()
+        check(data == ("[ZOBA]\r\nrec_exec=%s\r\ndebug=0\r\nsch_start_offset=-1\r\n"
+                       "rec_end_offset=0\r\nno=0001\r\n[TVCH]\r\n%s=8\r\n"
+                       % (case.recorder, STATION)).encode("utf-8"),
+              "the Shift_JIS settings written back in UTF-8: %r" % data)
+    finally:
+        case.clean()
+
+
+def test_japanese_path_reads_right_in_the_notice(zoba, at):
+    case = Case(zoba, at)
+    try:
+        path = os.path.join(case.folder, "読めない 番組.tvpi")
+        status, text = run_answering(case, path, None)
+        check(status == 0, "exit status 0, got %d" % status)
+        check(path + "ファイルがオープンできません" in text,
+              "the path as it was typed in the cannot-open notice: %r" % text)
     finally:
         case.clean()
 
@@ -395,7 +419,7 @@ def test_a_station_that_cannot_be_a_key_is_refused(zoba, at):
         case.clean()
 
 
-TESTS = [test_typical_file_ok, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
+TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
          test_midnight_on_the_first_launches_on_day_0, test_launch_past_the_months_end,
          test_hostile_titles_arrive_as_one_plain_argument, test_second_instance_beeps_and_leaves,
          test_no_terminal_answers_cancel, test_a_past_programme_is_refused_by_at,

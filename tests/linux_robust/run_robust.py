@@ -182,13 +182,14 @@ def run_without_terminal(folder):
 def model_states(initial):
     """The settings file after each write of a first run that meets a new
     station: the four defaults after the last line of [ZOBA], then the
-    station with an empty value at the end of [TVCH]."""
+    station with an empty value at the end of [TVCH]. The Shift_JIS file
+    is UTF-8 from the first write on."""
     states = [initial]
     text = initial.decode("cp932")
     for line in DEFAULT_LINES:
         text = text.replace("\r\n[TVCH]", "\r\n" + line + "\r\n[TVCH]")
-        states.append(sjis(text))
-    states.append(sjis(text + NEW_STATION + "=\r\n"))
+        states.append(text.encode("utf-8"))
+    states.append((text + NEW_STATION + "=\r\n").encode("utf-8"))
     return states
 
 
@@ -337,8 +338,8 @@ def one_round(zoba, count):
         check(len(folder.at_calls()) == 1, "AT ran once: %r" % folder.at_calls())
         expected = PARTIAL.replace("\r\n[TVCH]", "\r\n" + "\r\n".join(DEFAULT_LINES[:3]) +
                                    "\r\nno=0001\r\n[TVCH]")
-        check(folder.settings() == sjis(expected),
-              "the settings whole, every default once, no=0001: %r" % folder.settings())
+        check(folder.settings() == expected.encode("utf-8"),
+              "the settings whole, every default once, no=0001, in UTF-8: %r" % folder.settings())
         check(folder.strays() == [], "nothing left beside it: %r" % folder.strays())
     finally:
         folder.clean()
