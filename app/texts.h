@@ -44,3 +44,5 @@ inline constexpr char k_format_exit_status[] =
 inline constexpr char k_format_number_not_stored[] =
     "%s\x82\xC9\x8F\x91\x82\xAB\x8D\x9E\x82\xDF\x82\xC8\x82\xA2\x82\xBD\x82\xDF\x97\\\x96\xF1\x82"
     "\xF0\x92\x86\x8E~\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
+// 番組 %ld/%ld
+inline constexpr char k_format_programme_position[] = "\x94\xD4\x91g %ld/%ld";

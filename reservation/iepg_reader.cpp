@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "reservation/line_scan.h"
+#include "reservation/programme_list.h"
 #include "reservation/register.h"
 #include "reservation/schedule.h"
 
@@ -162,7 +163,7 @@ void scan_iepg_data(scan_input& input, reservation& r) {
   }
 }
 
-void finish_reservation(reservation& r) {
+void finish_reservation(reservation& r, programme_position position) {
   if (r.channel.empty()) {
     std::string notice = format_text(k_format_no_channel, r.station.c_str());
     trace(k_trace_no_channel, notice);
@@ -170,7 +171,7 @@ void finish_reservation(reservation& r) {
     return;
   }
   compute_schedule(r, g_settings.sch_start_offset, g_settings.rec_end_offset);
-  register_reservation(r);
+  register_reservation(r, position);
 }
 
 namespace {
@@ -179,19 +180,56 @@ std::size_t read_from_platform(void* source, unsigned char* buffer, std::size_t 
   return platform::read_input_file(static_cast<platform::input_file*>(source), buffer, size);
 }
 
-}  // namespace
-
-void read_iepg_file(const std::string& path) {
-  reservation r;
+platform::input_file* open_programme_file(const std::string& path) {
   platform::input_file* file = path.empty() ? nullptr : platform::open_input_file(path.c_str());
   if (file == nullptr) {
     std::string notice = format_text(k_format_cannot_open, path.c_str());
     trace(k_trace_cannot_open, notice);
     show_notice(notice);
-    return;
   }
+  return file;
+}
+
+// Scanned whole and closed before anything is shown, as ever.
+void read_one_programme(platform::input_file* file) {
+  reservation r;
   scan_input input = scan_source(read_from_platform, file, g_file_buffer);
   scan_iepg_data(input, r);
   platform::close_input_file(file);
   finish_reservation(r);
+}
+
+// Each block is scanned as a one-programme file is, into a fresh
+// reservation, and carried on before the next block is read.
+void read_programmes(platform::input_file* file, int count) {
+  // A file changed since it was counted may no longer hold several.
+  if (!start_programme_list(read_from_platform, file)) return;
+  int index = 0;
+  while (next_programme_block()) {
+    reservation r;
+    scan_input input = scan_source(read_programme_block, nullptr, g_file_buffer);
+    scan_iepg_data(input, r);
+    if (!finish_programme_block()) continue;
+    finish_reservation(r, {++index, count});
+  }
+}
+
+}  // namespace
+
+void read_iepg_file(const std::string& path) {
+  platform::input_file* file = open_programme_file(path);
+  if (file == nullptr) return;
+  int count = count_programmes(read_from_platform, file);
+  platform::close_input_file(file);
+  // The second pass opens the file afresh: the platform has no way back to
+  // the start of a file, and a one-programme file is then read as it always
+  // was.
+  file = open_programme_file(path);
+  if (file == nullptr) return;
+  if (count < 0) {
+    read_one_programme(file);
+  } else {
+    read_programmes(file, count);
+    platform::close_input_file(file);
+  }
 }
