@@ -60,6 +60,28 @@ TEST(Confirmation, ShowsTheFiveLines) {
   EXPECT_EQ(format_confirmation(example()), k_example_confirmation);
 }
 
+TEST(Confirmation, APositionInAFileOfSeveralIsTheFirstLine) {
+  struct Case {
+    programme_position position;
+    std::string head;
+  } cases[] = {
+      {{0, 0}, ""},
+      // 番組 2/5, 番組 10000/10000
+      {{2, 5}, "\x94\xD4\x91g 2/5\r\n"},
+      {{10000, 10000}, "\x94\xD4\x91g 10000/10000\r\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(format_confirmation(example(), c.position), c.head + k_example_confirmation);
+  }
+  // A long station and title: the whole still fits the formatter's limit.
+  reservation r = example();
+  r.station = std::string(255, 'S');
+  r.title = std::string(255, 'T');
+  std::string text = format_confirmation(r, {3, 4});
+  EXPECT_EQ(text.substr(0, 10), "\x94\xD4\x91g 3/4\r\n");
+  EXPECT_EQ(text.substr(10), format_confirmation(r));
+}
+
 TEST(Confirmation, PrintsAStartMinuteOf60AsIs) {
   reservation r = example();
   r.start_minute = 60;
@@ -103,6 +125,14 @@ TEST(RegisterReservation, OkStoresTheNumberThenRunsTheCommand) {
   EXPECT_EQ(g_fake.commands, (std::vector<std::string>{k_example_command}));
   EXPECT_FALSE(g_fake.boxes[1].ok_cancel);
   EXPECT_EQ(g_fake.boxes[1].text, std::string(k_example_command) + "\n" + k_registered);
+}
+
+TEST(RegisterReservation, AsksWithThePositionOfTheProgramme) {
+  prepare(4);
+  register_reservation(example(), {1, 2});
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  EXPECT_EQ(g_fake.boxes[0].text, std::string("\x94\xD4\x91g 1/2\r\n") + k_example_confirmation);
+  EXPECT_EQ(g_fake.writes, (std::vector<std::string>{"ZOBA/no=0005"}));
 }
 
 TEST(RegisterReservation, CancelWritesAndRunsNothing) {
