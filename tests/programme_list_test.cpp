@@ -1,0 +1,113 @@
+#include "reservation/programme_list.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Bytes handed out a few at a time, so that every edge of a read is met.
+struct trickle {
+  std::string bytes;
+  std::size_t at = 0;
+  std::size_t step = 3;
+};
+
+std::size_t read_trickle(void* source, unsigned char* buffer, std::size_t size) {
+  trickle& t = *static_cast<trickle*>(source);
+  std::size_t n = std::min({size, t.step, t.bytes.size() - t.at});
+  std::memcpy(buffer, t.bytes.data() + t.at, n);
+  t.at += n;
+  return n;
+}
+
+// Each block's bytes, read a few at a time, marked "-" when it holds no
+// programme; or "one programme".
+std::vector<std::string> blocks_of(const std::string& bytes, std::size_t step) {
+  trickle t{bytes, 0, step};
+  if (!start_programme_list(read_trickle, &t)) return {"one programme"};
+  std::vector<std::string> blocks;
+  unsigned char part[5];
+  while (next_programme_block()) {
+    std::string block;
+    while (std::size_t n = read_programme_block(nullptr, part, sizeof part)) {
+      block.append(reinterpret_cast<char*>(part), n);
+    }
+    blocks.push_back(finish_programme_block() ? block : "-" + block);
+  }
+  return blocks;
+}
+
+constexpr char k_head[] =
+    "Content-type: application/x-multi-tv-program-info\r\nboundary: =B=\r\n\r\n";
+
+}  // namespace
+
+TEST(ProgrammeList, BlocksAreTheBytesBetweenBoundaryLines) {
+  struct Case {
+    std::string file;
+    std::vector<std::string> blocks;
+  } cases[] = {
+      {std::string(k_head) + "preamble\r\n=B=\r\na: 1\r\n\r\n=B= \t\r\nb: 2\r\n=B=\r\n",
+       {"a: 1\r\n\r\n", "b: 2\r\n", "-"}},
+      {std::string(k_head) + "=B=\na\n=B=x\n =B=\n=B\n=B=", {"a\n=B=x\n =B=\n=B\n", "-"}},
+      {std::string(k_head) + "=B=\r\n\r\n \t\r\n=B=\r\nlast", {"-\r\n \t\r\n", "last"}},
+      // The header may end on the first boundary line.
+      {"content-TYPE:APPLICATION/X-MULTI-TV-PROGRAM\nBoundary :: =B= \n=B=\nx\n", {"x\n"}},
+      // 0x1A ends the data, in the header or in a block.
+      {std::string(k_head) + "=B=\nx\x1Ay\n=B=\nz\n", {"x"}},
+      {"Content-type: application/x-multi-tv-program\n\x1A"
+       "boundary: =B=\n\n=B=\nx\n",
+       {"one programme"}},
+      {std::string(k_head), {}},
+      {std::string(k_head) + "no boundary line\r\n", {}},
+      // Files of one programme.
+      {"Content-type: application/x-tv-program-info\r\nboundary: =B=\r\n\r\n=B=\r\nx\r\n",
+       {"one programme"}},
+      {"boundary: =B=\r\n\r\n=B=\r\nx\r\n", {"one programme"}},
+      {"Content-type: application/x-multi-tv-program\r\nboundary: \r\n\r\n=B=\r\n",
+       {"one programme"}},
+      {"Content-type: application/x-multi-tv-program\r\nboundary: " + std::string(257, 'b') +
+           "\r\n\r\n",
+       {"one programme"}},
+      {"", {"one programme"}},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t step : {std::size_t{1}, std::size_t{3}, std::size_t{64 * 1024}}) {
+      EXPECT_EQ(blocks_of(c.file, step), c.blocks) << c.file << " step " << step;
+    }
+    trickle t{c.file};
+    int programmes =
+        static_cast<int>(std::count_if(c.blocks.begin(), c.blocks.end(), [](const std::string& b) {
+          return b.empty() || b[0] != '-';
+        }));
+    if (c.blocks == std::vector<std::string>{"one programme"}) programmes = -1;
+    EXPECT_EQ(count_programmes(read_trickle, &t), programmes) << c.file;
+  }
+}
+
+TEST(ProgrammeList, ABoundaryLineIsTheTextThenOnlyBlanks) {
+  struct Case {
+    std::string line;
+    bool is_boundary;
+  } cases[] = {
+      {"=B=", true},
+      {"=B= \t\r", true},
+      {"=B=\r\r", true},
+      {"=B= x", false},
+      {" =B=", false},
+      {"=B", false},
+      {"=B==", false},
+      {"=b=", false},
+      {"", false},
+      {"=B=" + std::string(1021, ' '), true},
+      {"=B=" + std::string(1022, ' '), false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(is_boundary_line(c.line.data(), c.line.size(), "=B=", 3), c.is_boundary) << c.line;
+  }
+  EXPECT_FALSE(is_boundary_line("", 0, "", 0));
+}
