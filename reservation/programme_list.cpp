@@ -220,16 +220,24 @@ std::size_t send_held(unsigned char* out, std::size_t room) {
   return size;
 }
 
-// Sends the rest of a line up to and with its LF, as far as room allows.
-std::size_t send_line_rest(unsigned char* out, std::size_t room) {
-  std::size_t size = std::min(static_cast<std::size_t>(g_list.end - g_list.next), room);
-  const void* found = std::memchr(g_list.next, '\n', size);
-  if (found != nullptr) {
-    size = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - g_list.next) + 1;
-    g_list.in_line = false;
+// Sends the rest of a line with its LF, and the lines after it that cannot
+// be boundary lines (their first byte tells), as far as room allows.
+std::size_t send_lines(unsigned char* out, std::size_t room) {
+  const unsigned char* limit =
+      g_list.next + std::min(static_cast<std::size_t>(g_list.end - g_list.next), room);
+  const unsigned char* stop = limit;
+  const unsigned char* p = g_list.next;
+  while (const void* found = std::memchr(p, '\n', static_cast<std::size_t>(limit - p))) {
+    p = static_cast<const unsigned char*>(found) + 1;
+    if (p == limit || *p == static_cast<unsigned char>(g_list.boundary[0])) {
+      stop = p;
+      g_list.in_line = false;
+      break;
+    }
   }
+  std::size_t size = static_cast<std::size_t>(stop - g_list.next);
   send(g_list.next, size, out);
-  g_list.next += size;
+  g_list.next = stop;
   return size;
 }
 
@@ -246,7 +254,7 @@ std::size_t take_block(unsigned char* out, std::size_t size) {
     } else if (!has_bytes()) {
       end_of_data();
     } else if (g_list.in_line) {
-      taken += send_line_rest(at, size - taken);
+      taken += send_lines(at, size - taken);
     } else {
       hold(*g_list.next++);
     }
