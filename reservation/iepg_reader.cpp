@@ -190,10 +190,18 @@ platform::input_file* open_programme_file(const std::string& path) {
   return file;
 }
 
-// Scanned whole and closed before anything is shown, as ever.
-void read_one_programme(platform::input_file* file) {
+// Scanned whole and closed before anything is shown, as ever. The bytes the
+// header's reading took are scanned again from memory when they all are
+// (a pipe cannot be read twice); else the file is opened afresh.
+void read_one_programme(platform::input_file* file, const std::string& path) {
+  scan_input input;
+  if (!programme_file_from_start(input, g_file_buffer)) {
+    platform::close_input_file(file);
+    file = open_programme_file(path);
+    if (file == nullptr) return;
+    input = scan_source(read_from_platform, file, g_file_buffer);
+  }
   reservation r;
-  scan_input input = scan_source(read_from_platform, file, g_file_buffer);
   scan_iepg_data(input, r);
   platform::close_input_file(file);
   finish_reservation(r);
@@ -219,17 +227,15 @@ void read_programmes(platform::input_file* file, int count) {
 void read_iepg_file(const std::string& path) {
   platform::input_file* file = open_programme_file(path);
   if (file == nullptr) return;
-  int count = count_programmes(read_from_platform, file);
+  if (!start_programme_list(read_from_platform, file)) {
+    read_one_programme(file, path);
+    return;
+  }
+  int count = count_listed_programmes();
   platform::close_input_file(file);
-  // The second pass opens the file afresh: the platform has no way back to
-  // the start of a file, and a one-programme file is then read as it always
-  // was.
+  // The platform has no way back to the start of a file.
   file = open_programme_file(path);
   if (file == nullptr) return;
-  if (count < 0) {
-    read_one_programme(file);
-  } else {
-    read_programmes(file, count);
-    platform::close_input_file(file);
-  }
+  read_programmes(file, count);
+  platform::close_input_file(file);
 }

@@ -16,6 +16,11 @@ struct list_state {
   const unsigned char* next;
   const unsigned char* end;
   bool data_ended;
+  // The reads so far and the size of the first: while there was one, every
+  // byte read is still in the buffer.
+  int reads;
+  std::size_t first_size;
+  bool source_ended;  // a read gave nothing: none is made again
   char boundary[k_boundary_limit + 1];
   std::size_t boundary_size;
   // The start of a line that may be a boundary line is held back until its
@@ -41,8 +46,10 @@ bool refill() {
   std::size_t got = g_list.read(g_list.source, g_list_buffer, k_scan_buffer_size);
   if (got == 0) {
     g_list.data_ended = true;
+    g_list.source_ended = true;
     return false;
   }
+  if (g_list.reads++ == 0) g_list.first_size = got;
   g_list.next = g_list_buffer;
   g_list.end = g_list_buffer + got;
   const void* eof = std::memchr(g_list_buffer, k_end_of_file_byte, got);
@@ -304,11 +311,23 @@ bool finish_programme_block() {
   return !g_list.blank;
 }
 
-int count_programmes(scan_read read, void* source) {
-  if (!start_programme_list(read, source)) return -1;
+bool programme_file_from_start(scan_input& input, unsigned char* buffer) {
+  if (g_list.reads > 1) return false;
+  input = scan_source(g_list.read, g_list.source, buffer);
+  input.next = g_list_buffer;
+  input.end = g_list_buffer + g_list.first_size;
+  input.finished = g_list.source_ended;
+  return true;
+}
+
+int count_listed_programmes() {
   int count = 0;
   while (next_programme_block()) {
     if (finish_programme_block()) ++count;
   }
   return count;
+}
+
+int count_programmes(scan_read read, void* source) {
+  return start_programme_list(read, source) ? count_listed_programmes() : -1;
 }

@@ -70,6 +70,16 @@ std::size_t read_programme_block(void* source, unsigned char* buffer, std::size_
 // (a byte other than space, tab, CR and LF).
 bool finish_programme_block();
 
-// Reads the header and passes over every block: the number of programmes,
-// or -1 for a file of one programme.
+// After start_programme_list found a file of one programme: sets input to
+// scan it from its first byte, the bytes already read first, then the
+// source read on through buffer (k_scan_buffer_size bytes). False when the
+// header took more than one read: the bytes read first are gone.
+bool programme_file_from_start(scan_input& input, unsigned char* buffer);
+
+// After start_programme_list found a file of several programmes: passes
+// over every block and returns the number of programmes.
+int count_listed_programmes();
+
+// Both of the above from the start: the number of programmes, or -1 for a
+// file of one programme.
 int count_programmes(scan_read read, void* source);

@@ -18,6 +18,7 @@ struct fake_box {
 
 struct fake_state {
   std::vector<std::string> arguments;
+  int input_opens = 0;  // programme files opened, whether or not they opened
   // Profile files by path, as the text they hold; read and written by the
   // tool's own INI rules.
   std::map<std::string, std::string> files;

@@ -523,3 +523,27 @@ TEST_F(ListRun, LongBlocksAreReadAcrossTheBuffer) {
   EXPECT_EQ(g_fake.commands, (std::vector<std::string>{listed_command(1, "1", "First"),
                                                        listed_command(2, "2", "Second")}));
 }
+
+TEST_F(ListRun, AOneProgrammeFileIsOpenedOnceWhenItsHeadFitsOneRead) {
+  fake_set_profile(k_ini, "TVCH", k_station, "8");
+  run(typical_file());
+  EXPECT_EQ(g_fake.input_opens, 1);
+  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{k_example_command}));
+
+  // No empty line before a long description: the look for a header takes
+  // more than one read, and the file is read again from its start.
+  reset_fake();
+  SetUp();
+  run("station: A\nyear: 2026\nmonth: 12\ndate: 08\nstart: 17:00\nend: 17:30\n"
+      "program-title: First\n" +
+      std::string(70000, 'd') + "\n");
+  EXPECT_EQ(g_fake.input_opens, 2);
+  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{listed_command(1, "1", "First")}));
+
+  // A file of several programmes is opened twice: counted, then booked.
+  reset_fake();
+  SetUp();
+  run(abc_file());
+  EXPECT_EQ(g_fake.input_opens, 2);
+  EXPECT_EQ(g_fake.commands.size(), 3u);
+}

@@ -111,3 +111,32 @@ TEST(ProgrammeList, ABoundaryLineIsTheTextThenOnlyBlanks) {
   }
   EXPECT_FALSE(is_boundary_line("", 0, "", 0));
 }
+
+TEST(ProgrammeList, AOneProgrammeFileIsScannedAgainFromItsFirstByte) {
+  std::string file = "Content-type: application/x-tv-program-info\r\n";
+  for (int i = 0; i < 100; ++i) file += "station: S" + std::to_string(i) + "\r\n";
+  // The type is known within the first read of 50 bytes: those are scanned
+  // from memory, the rest read on from the source.
+  trickle t{file, 0, 50};
+  ASSERT_FALSE(start_programme_list(read_trickle, &t));
+  unsigned char buffer[k_scan_buffer_size];
+  scan_input input;
+  ASSERT_TRUE(programme_file_from_start(input, buffer));
+  scanned_line line;
+  std::vector<std::string> keys, values;
+  while (scan_line(input, line) >= 0) {
+    keys.push_back(line.key);
+    values.push_back(line.value);
+  }
+  ASSERT_EQ(keys.size(), 101u);
+  EXPECT_EQ(keys[0], "Content-type");
+  EXPECT_EQ(values[1], "S0");
+  EXPECT_EQ(values[100], "S99");
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "station"), 100);
+  EXPECT_EQ(t.at, file.size());
+
+  // A first line longer than one read: the bytes read first are gone.
+  trickle short_reads{file, 0, 20};
+  ASSERT_FALSE(start_programme_list(read_trickle, &short_reads));
+  EXPECT_FALSE(programme_file_from_start(input, buffer));
+}
