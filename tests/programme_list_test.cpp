@@ -30,11 +30,11 @@ std::vector<std::string> blocks_of(const std::string& bytes, std::size_t step) {
   trickle t{bytes, 0, step};
   if (!start_programme_list(read_trickle, &t)) return {"one programme"};
   std::vector<std::string> blocks;
-  unsigned char part[5];
+  unsigned char piece[5];
   while (next_programme_block()) {
     std::string block;
-    while (std::size_t n = read_programme_block(nullptr, part, sizeof part)) {
-      block.append(reinterpret_cast<char*>(part), n);
+    while (std::size_t n = read_programme_block(nullptr, piece, sizeof piece)) {
+      block.append(reinterpret_cast<char*>(piece), n);
     }
     blocks.push_back(finish_programme_block() ? block : "-" + block);
   }
@@ -87,29 +87,6 @@ TEST(ProgrammeList, BlocksAreTheBytesBetweenBoundaryLines) {
     if (c.blocks == std::vector<std::string>{"one programme"}) programmes = -1;
     EXPECT_EQ(count_programmes(read_trickle, &t), programmes) << c.file;
   }
-}
-
-TEST(ProgrammeList, ABoundaryLineIsTheTextThenOnlyBlanks) {
-  struct Case {
-    std::string line;
-    bool is_boundary;
-  } cases[] = {
-      {"=B=", true},
-      {"=B= \t\r", true},
-      {"=B=\r\r", true},
-      {"=B= x", false},
-      {" =B=", false},
-      {"=B", false},
-      {"=B==", false},
-      {"=b=", false},
-      {"", false},
-      {"=B=" + std::string(1021, ' '), true},
-      {"=B=" + std::string(1022, ' '), false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(is_boundary_line(c.line.data(), c.line.size(), "=B=", 3), c.is_boundary) << c.line;
-  }
-  EXPECT_FALSE(is_boundary_line("", 0, "", 0));
 }
 
 TEST(ProgrammeList, AOneProgrammeFileIsScannedAgainFromItsFirstByte) {

@@ -127,14 +127,6 @@ TEST(RegisterReservation, OkStoresTheNumberThenRunsTheCommand) {
   EXPECT_EQ(g_fake.boxes[1].text, std::string(k_example_command) + "\n" + k_registered);
 }
 
-TEST(RegisterReservation, AsksWithThePositionOfTheProgramme) {
-  prepare(4);
-  register_reservation(example(), {1, 2});
-  ASSERT_EQ(g_fake.boxes.size(), 2u);
-  EXPECT_EQ(g_fake.boxes[0].text, std::string("\x94\xD4\x91g 1/2\r\n") + k_example_confirmation);
-  EXPECT_EQ(g_fake.writes, (std::vector<std::string>{"ZOBA/no=0005"}));
-}
-
 TEST(RegisterReservation, CancelWritesAndRunsNothing) {
   prepare(7);
   g_fake.answers = {false};
