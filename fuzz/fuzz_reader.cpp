@@ -1,19 +1,27 @@
-// Fuzz target: one whole reservation on the fake platform, from the settings
-// file and the iEPG file's bytes, both taken from the input.
+// Fuzz target: one whole reading of an iEPG file on the fake platform, from
+// the settings file and the iEPG file's bytes, both taken from the input.
+// The file is written to a temporary file and read as the tool reads it, so
+// that files of several programmes are counted and read in two passes.
 //
 // Input: the settings file's text, a NUL byte, then the iEPG file's bytes.
 // Without a NUL the whole input is the iEPG file and there is no settings
 // file. The settings text is INI lines: "[SECTION]" switches the section
 // ("ZOBA" at first) and "key=value" sets a key. Section "FUZZ" holds the
-// user: "answer=cancel" cancels the confirmation.
+// user: "answer=cancel" cancels the first confirmation.
 //
-// Properties: no fault; at most one command is run, only after the user
-// said OK, it is a scheduler command, and its last word, the title, holds
-// no byte a command line or a shell would misread; the settings file is
-// written only with the integer settings and empty new stations; every
-// text shown fits the formatter's limit.
+// Properties: no fault; no more commands are run than confirmations were
+// answered OK, each a scheduler command whose last word, the title, holds
+// no byte a command line or a shell would misread; a run asks once at most
+// unless every question tells the programme's position, and then the
+// positions count up within one total; the settings file is written only
+// with the integer settings and empty new stations; every text shown fits
+// the formatter's limit.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -30,6 +38,8 @@ namespace {
 constexpr char k_program[] = "/fuzz/zoba.exe";
 constexpr char k_ini[] = "/fuzz/zoba.ini";
 constexpr char k_unsafe_in_command[] = " \"&|;<>^%";
+// 番組, the head of a question's position line.
+constexpr char k_programme_word[] = "\x94\xD4\x91g ";
 
 std::string_view next_line(std::string_view& text) {
   std::size_t end = text.find('\n');
@@ -77,17 +87,38 @@ bool is_expected_write(std::string_view write) {
   return false;
 }
 
-void check_command(const std::string& command, bool cancel) {
-  require(!cancel, "no command after a cancel");
-  require(!g_fake.boxes.empty() && g_fake.boxes[0].ok_cancel, "the user was asked first");
+void check_command(const std::string& command) {
   require(command.substr(0, 3) == "AT ", "a scheduler command");
   std::string title = command.substr(command.rfind(' ') + 1);
   require(!has_single_byte_of(title, k_unsafe_in_command), "the title is one safe word");
 }
 
+// Checks the questions' position lines; returns how many questions there were.
+std::size_t check_questions() {
+  std::size_t questions = 0, positioned = 0;
+  long last = 0, total = 0;
+  for (const fake_box& box : g_fake.boxes) {
+    if (!box.ok_cancel) continue;
+    ++questions;
+    if (box.text.compare(0, sizeof k_programme_word - 1, k_programme_word) != 0) continue;
+    ++positioned;
+    long index = 0, count = 0;
+    int read =
+        std::sscanf(box.text.c_str() + sizeof k_programme_word - 1, "%ld/%ld", &index, &count);
+    require(read == 2 && index > last && index <= count, "positions count up");
+    require(total == 0 || count == total, "one total");
+    last = index;
+    total = count;
+  }
+  require(questions <= 1 || positioned == questions, "several questions all tell the position");
+  return questions;
+}
+
 void check_run(bool cancel) {
-  require(g_fake.commands.size() <= 1, "at most one command");
-  if (!g_fake.commands.empty()) check_command(g_fake.commands[0], cancel);
+  std::size_t questions = check_questions();
+  std::size_t said_ok = questions - (cancel && questions > 0 ? 1 : 0);
+  require(g_fake.commands.size() <= said_ok, "a command only after an OK");
+  for (const std::string& command : g_fake.commands) check_command(command);
   for (const std::string& write : g_fake.writes) {
     require(is_expected_write(write), "only expected settings writes");
   }
@@ -97,6 +128,28 @@ void check_run(bool cancel) {
   for (const std::string& line : g_fake.console_lines) {
     require(line.size() <= k_text_limit, "trace lines fit");
   }
+}
+
+// The programme file of every run: written afresh, read by the tool.
+const std::string& file_path() {
+  static const std::string path = [] {
+    const char* folder = std::getenv("TMPDIR");
+    std::string pattern = std::string(folder != nullptr ? folder : "/tmp") + "/zoba_fuzz_XXXXXX";
+    int fd = mkstemp(pattern.data());
+    require(fd >= 0, "a temporary file");
+    close(fd);
+    return pattern;
+  }();
+  static const bool removed_at_exit = std::atexit([] { std::remove(file_path().c_str()); }) == 0;
+  (void)removed_at_exit;
+  return path;
+}
+
+void write_file(std::string_view bytes) {
+  std::FILE* out = std::fopen(file_path().c_str(), "wb");
+  require(out != nullptr, "the temporary file opens");
+  require(std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size(), "the file is written");
+  std::fclose(out);
 }
 
 }  // namespace
@@ -110,10 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool cancel = set_up_settings(settings_text);
   g_settings.program_path = k_program;
   load_settings();
-  scan_input scan = scan_memory(file.data(), file.size());
-  reservation r;
-  scan_iepg_data(scan, r);
-  finish_reservation(r);
+  write_file(file);
+  read_iepg_file(file_path());
   check_run(cancel);
   return 0;
 }

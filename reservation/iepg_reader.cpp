@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "reservation/line_scan.h"
+#include "reservation/programme_list.h"
 #include "reservation/register.h"
 #include "reservation/schedule.h"
 
@@ -169,7 +170,7 @@ void scan_iepg_data(scan_input& input, reservation& r) {
   }
 }
 
-void finish_reservation(reservation& r) {
+void finish_reservation(reservation& r, programme_position position) {
   if (r.station_refused || r.channel.empty()) {
     const char* format = r.station_refused ? k_format_station_refused : k_format_no_channel;
     std::string notice = format_text(format, r.station.c_str());
@@ -178,7 +179,7 @@ void finish_reservation(reservation& r) {
     return;
   }
   compute_schedule(r, g_settings.sch_start_offset, g_settings.rec_end_offset);
-  register_reservation(r);
+  register_reservation(r, position);
 }
 
 namespace {
@@ -187,19 +188,62 @@ std::size_t read_from_platform(void* source, unsigned char* buffer, std::size_t 
   return platform::read_input_file(static_cast<platform::input_file*>(source), buffer, size);
 }
 
-}  // namespace
-
-void read_iepg_file(const std::string& path) {
-  reservation r;
+platform::input_file* open_programme_file(const std::string& path) {
   platform::input_file* file = path.empty() ? nullptr : platform::open_input_file(path.c_str());
   if (file == nullptr) {
     std::string notice = format_text(k_format_cannot_open, platform::shown_text(path).c_str());
     trace(k_trace_cannot_open, notice);
     show_notice(notice);
-    return;
   }
-  scan_input input = scan_source(read_from_platform, file, g_file_buffer);
+  return file;
+}
+
+// Scanned whole and closed before anything is shown, as ever. The bytes the
+// header's reading took are scanned again from memory when they all are
+// (a pipe cannot be read twice); else the file is opened afresh.
+void read_one_programme(platform::input_file* file, const std::string& path) {
+  scan_input input;
+  if (!programme_file_from_start(input, g_file_buffer)) {
+    platform::close_input_file(file);
+    file = open_programme_file(path);
+    if (file == nullptr) return;
+    input = scan_source(read_from_platform, file, g_file_buffer);
+  }
+  reservation r;
   scan_iepg_data(input, r);
   platform::close_input_file(file);
   finish_reservation(r);
+}
+
+// Each block is scanned as a one-programme file is, into a fresh
+// reservation, and carried on before the next block is read.
+void read_programmes(platform::input_file* file, int count) {
+  // A file changed since it was counted may no longer hold several.
+  if (!start_programme_list(read_from_platform, file)) return;
+  int index = 0;
+  while (next_programme_block()) {
+    reservation r;
+    scan_input input = scan_source(read_programme_block, nullptr, g_file_buffer);
+    scan_iepg_data(input, r);
+    if (!finish_programme_block()) continue;
+    finish_reservation(r, {++index, count});
+  }
+}
+
+}  // namespace
+
+void read_iepg_file(const std::string& path) {
+  platform::input_file* file = open_programme_file(path);
+  if (file == nullptr) return;
+  if (!start_programme_list(read_from_platform, file)) {
+    read_one_programme(file, path);
+    return;
+  }
+  int count = count_listed_programmes();
+  platform::close_input_file(file);
+  // The platform has no way back to the start of a file.
+  file = open_programme_file(path);
+  if (file == nullptr) return;
+  read_programmes(file, count);
+  platform::close_input_file(file);
 }

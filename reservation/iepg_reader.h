@@ -6,6 +6,7 @@
 #include <string>
 
 #include "reservation/line_scan.h"
+#include "reservation/register.h"
 #include "reservation/reservation.h"
 
 // The decimal number at the head of a text: leading white space, an optional
@@ -30,9 +31,12 @@ void sanitize_title(std::string& title);
 void scan_iepg_data(scan_input& input, reservation& r);
 
 // Carries a scanned reservation on: without a channel the user is told so;
-// with one the schedule is computed and the reservation registered.
-void finish_reservation(reservation& r);
+// with one the schedule is computed and the reservation registered (the
+// confirmation tells the programme's position in a file of several).
+void finish_reservation(reservation& r, programme_position position = {});
 
-// Reads the file at path and carries the reservation as far as it goes,
-// telling the user of every outcome but a cancelled confirmation.
+// Reads the file at path and carries each of its reservations as far as it
+// goes, in turn, telling the user of every outcome but a cancelled
+// confirmation. A file of several programmes is read twice: once to count
+// them, once to book them.
 void read_iepg_file(const std::string& path);

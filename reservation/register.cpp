@@ -34,12 +34,18 @@ long as_long(int value) { return static_cast<long>(value); }
 
 }  // namespace
 
-std::string format_confirmation(const reservation& r) {
-  return format_text(k_format_confirmation, r.channel.c_str(), r.station.c_str(), as_long(r.year),
-                     as_long(r.month), as_long(r.date), as_long(r.start_hour),
-                     as_long(r.start_minute), as_long(r.end_hour), as_long(r.end_minute),
-                     r.title.c_str(), as_long(r.month), as_long(r.launch_day),
-                     as_long(r.launch_hour), as_long(r.launch_minute));
+std::string format_confirmation(const reservation& r, programme_position position) {
+  std::string text =
+      format_text(k_format_confirmation, r.channel.c_str(), r.station.c_str(), as_long(r.year),
+                  as_long(r.month), as_long(r.date), as_long(r.start_hour), as_long(r.start_minute),
+                  as_long(r.end_hour), as_long(r.end_minute), r.title.c_str(), as_long(r.month),
+                  as_long(r.launch_day), as_long(r.launch_hour), as_long(r.launch_minute));
+  if (position.count == 0) return text;
+  text =
+      format_text(k_format_programme_position, as_long(position.index), as_long(position.count)) +
+      "\r\n" + text;
+  cut_text(text, k_text_limit);
+  return text;
 }
 
 std::string format_scheduler_command(const reservation& r, const std::string& recorder, int no) {
@@ -66,8 +72,8 @@ std::string format_registration_notice(const std::string& command,
   return notice;
 }
 
-void register_reservation(const reservation& r) {
-  if (!ask_ok_cancel(format_confirmation(r))) return;
+void register_reservation(const reservation& r, programme_position position) {
+  if (!ask_ok_cancel(format_confirmation(r, position))) return;
   // A number that was not stored would be handed out again next time, and a
   // recorder naming its files by it would overwrite a recording.
   if (!advance_reservation_number()) {

@@ -7,8 +7,16 @@
 #include "platform/platform.h"
 #include "reservation/reservation.h"
 
-// The five-line confirmation shown before anything is written.
-std::string format_confirmation(const reservation& r);
+// Where a programme stands among those of its file: index from 1 to count;
+// count 0 for a file of one programme.
+struct programme_position {
+  int index = 0;
+  int count = 0;
+};
+
+// The five-line confirmation shown before anything is written; for a
+// programme of a file of several, after a line "番組 index/count".
+std::string format_confirmation(const reservation& r, programme_position position = {});
 
 // The scheduler command: launch time, /NEXT: day, the recorder command, then
 // the reservation identifier, channel, times, date and title.
@@ -23,4 +31,4 @@ std::string format_registration_notice(const std::string& command,
 // Asks for confirmation; on OK takes the next reservation number, runs the
 // scheduler command, waits for it and tells the user the outcome. Nothing is
 // run when the number could not be stored.
-void register_reservation(const reservation& r);
+void register_reservation(const reservation& r, programme_position position = {});

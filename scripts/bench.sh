@@ -7,6 +7,8 @@
 #   startup   a whole run that ends in the no-channel notice, against /bin/true
 #   settings  channel look-up and new-station write with 10 and 10,000
 #             stations in [TVCH]
+#   list      files of 1 and 10,000 programmes: the two passes, and whole
+#             runs (time and peak resident size)
 #   scripts/bench.sh [PART...]   (default: every part, in that order)
 # Installs what is missing first; run it on an otherwise idle machine.
 set -euo pipefail
@@ -16,12 +18,12 @@ need_build_tools
 need time
 
 parts=("$@")
-[ ${#parts[@]} -gt 0 ] || parts=(scan memory startup settings)
+[ ${#parts[@]} -gt 0 ] || parts=(scan memory startup settings list)
 for part in "${parts[@]}"; do
   case "$part" in
-    scan | memory | startup | settings) ;;
+    scan | memory | startup | settings | list) ;;
     *)
-      echo "bench: unknown part $part (scan, memory, startup, settings)" >&2
+      echo "bench: unknown part $part (scan, memory, startup, settings, list)" >&2
       exit 2
       ;;
   esac
@@ -135,6 +137,57 @@ bench_settings() {
       "$zoba" "$work/notice.tvpi")"
     grep -q '^BENCH-TV=' "$work/tool/zoba.ini"
     echo "| $stations | $(stat -c %s "$work/settings-$stations.ini") bytes | $known µs | $fresh µs |"
+  done
+}
+
+# list_file PATH PROGRAMMES STATION: a file of several programmes of one
+# station, each block with a description of about 300 bytes (Shift_JIS,
+# CRLF), and a closing boundary line.
+list_file() {
+  local description
+  description="$(printf '\x82\xb1\x82\xcc\x94\xd4\x91\x67\x82\xcd\x81\x41\x93\xfa\x96\x7b\x82\xcc 21:00 \x83\x6a\x83\x85\x81\x5b\x83\x58\x82\xc5\x82\xb7\x81\x42%.0s' {1..8})"
+  {
+    printf 'Content-type: application/x-multi-tv-program-info; charset=shift_jis\r\n'
+    printf 'version: 1\r\nboundary: XXXBOUNDARYXXX\r\n\r\n'
+    seq 1 "$2" | LC_ALL=C awk -v station="$3" -v description="$description" '{
+      printf "XXXBOUNDARYXXX\r\nContent-type: application/x-tv-program-info; charset=shift_jis\r\n"
+      printf "version: 1\r\nstation: %s\r\nyear: 2026\r\nmonth: 12\r\ndate: 08\r\n", station
+      printf "start: 17:00\r\nend: 17:30\r\nprogram-title: Programme %d\r\n", $1
+      printf "genre: 1\r\nsubgenre: 2\r\n\r\n%s\r\n\r\n", description }'
+    printf 'XXXBOUNDARYXXX\r\n'
+  } >"$1"
+}
+
+# A whole run on a file, checked to have shown COUNT lines of TEXT: the
+# median wall time of 5 runs, and the peak resident size of one more.
+list_run() {
+  local time
+  time="$(build/bench/run_bench 5 "$zoba" "$1" | awk '{ printf "%.1f", $2 / 1000 }')"
+  /usr/bin/time -f '%M' -o "$work/time.txt" "$zoba" "$1" </dev/null 2>"$work/stderr.txt"
+  [ "$(grep -c -- "$2" "$work/stderr.txt")" = "$3" ]
+  echo "$time ms | $(cat "$work/time.txt") KiB"
+}
+
+bench_list() {
+  echo "== Files of several programmes: the two passes (list_bench)"
+  build/bench/list_bench 1 10000
+  echo
+  echo "== Files of several programmes: whole runs, no terminal"
+  printf '[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0012\r\n' \
+    >"$work/tool/zoba.ini"
+  printf '[TVCH]\r\nKNOWN-TV=8\r\nBENCH-TV=\r\n' >>"$work/tool/zoba.ini"
+  echo "| programmes | file | each ends in | time | peak RSS |"
+  echo "|---:|---:|---|---:|---:|"
+  echo "| (\`/bin/true\`) | | | $(build/bench/run_bench 5 /bin/true |
+    awk '{ printf "%.1f", $2 / 1000 }') ms | |"
+  local programmes
+  for programmes in 1 1000 10000; do
+    list_file "$work/known.tvpi" "$programmes" KNOWN-TV
+    list_file "$work/notice.tvpi" "$programmes" BENCH-TV
+    echo "| $programmes | $(stat -c %s "$work/known.tvpi") bytes | the confirmation (Cancel) |" \
+      "$(list_run "$work/known.tvpi" "/$programmes\$" "$programmes") |"
+    echo "| $programmes | $(stat -c %s "$work/notice.tvpi") bytes | the no-channel notice |" \
+      "$(list_run "$work/notice.tvpi" 'BENCH-TV ' "$programmes") |"
   done
 }
 

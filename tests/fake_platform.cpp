@@ -40,6 +40,7 @@ struct input_file {
 };
 
 input_file* open_input_file(const char* path) {
+  ++g_fake.input_opens;
   std::FILE* file = std::fopen(path, "rb");
   return file == nullptr ? nullptr : new input_file{file};
 }

@@ -20,6 +20,7 @@ struct fake_state {
   std::vector<std::string> arguments;
   // shown_text's answers; a text not listed is shown as it is.
   std::map<std::string, std::string> shown;
+  int input_opens = 0;  // programme files opened, whether or not they opened
   // Profile files by path, as the text they hold; read and written by the
   // tool's own INI rules.
   std::map<std::string, std::string> files;

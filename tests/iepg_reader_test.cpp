@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "app/notice.h"
 #include "app/settings.h"
 #include "app/texts.h"
@@ -288,4 +290,253 @@ TEST_F(ReaderRun, DataInMemoryIsReadAsTheFileWouldBe) {
   EXPECT_TRUE(g_fake.commands.empty());  // nothing happens before the finish
   finish_reservation(r);
   EXPECT_EQ(g_fake.commands, (std::vector<std::string>{k_example_command}));
+}
+
+namespace {
+
+// 番組, the head of the position line of a file of several programmes.
+constexpr char k_programme_word[] = "\x94\xD4\x91g";
+// チャンネル:, the head of the confirmation of a one-programme file.
+constexpr char k_channel_word[] = "\x83`\x83\x83\x83\x93\x83l\x83\x8B:";
+
+constexpr char k_list_header[] =
+    "Content-type: application/x-multi-tv-program-info; charset=shift_jis\r\n"
+    "version: 1\r\n"
+    "boundary: XXXBOUNDARYXXX\r\n"
+    "multi-program-title: my list\r\n"
+    "\r\n";
+constexpr char k_boundary_line[] = "XXXBOUNDARYXXX\r\n";
+
+constexpr char k_listed_times[] = "start: 17:00\r\nend: 17:30\r\n";
+
+// A block as a guide writes it: its own Content-type, a description with
+// colons, and an empty line before the next boundary line.
+std::string block(const std::string& station, const std::string& title,
+                  const std::string& times = k_listed_times) {
+  return "Content-type: application/x-tv-program-info; charset=shift_jis\r\nversion: 1\r\n"
+         "station: " +
+         station + "\r\nyear: 2026\r\nmonth: 12\r\ndate: 08\r\n" + times +
+         "program-title: " + title + "\r\n\r\nLive: from the track.\r\n\r\n";
+}
+
+// The header, then each block after a boundary line, then a closing one.
+std::string list_file(const std::vector<std::string>& blocks) {
+  std::string file = k_list_header;
+  for (const std::string& b : blocks) file += k_boundary_line + b;
+  return file + k_boundary_line;
+}
+
+std::string listed_command(int no, const char* channel, const char* title) {
+  return format_text("AT 16:59 /interactive /NEXT:08 REC Y%04d %s 17:00-17:30 2026 12 08 %s", no,
+                     channel, title);
+}
+
+std::string position(int index, int count) {
+  return format_text("%s %d/%d\r\n", k_programme_word, index, count);
+}
+
+class ListRun : public ReaderRun {
+ protected:
+  void SetUp() override {
+    ReaderRun::SetUp();
+    fake_set_profile(k_ini, "TVCH", "A", "1");
+    fake_set_profile(k_ini, "TVCH", "B", "2");
+    fake_set_profile(k_ini, "TVCH", "C", "3");
+  }
+
+  std::vector<std::string> texts() const {
+    std::vector<std::string> all;
+    for (const fake_box& box : g_fake.boxes) all.push_back(box.text);
+    return all;
+  }
+
+  std::string abc_file() const {
+    return list_file({block("A", "First"), block("B", "Second"), block("C", "Third")});
+  }
+};
+
+}  // namespace
+
+TEST_F(ListRun, EachProgrammeIsConfirmedWithItsPositionAndBooked) {
+  run(abc_file());
+  std::vector<std::string> commands = {listed_command(1, "1", "First"),
+                                       listed_command(2, "2", "Second"),
+                                       listed_command(3, "3", "Third")};
+  EXPECT_EQ(g_fake.commands, commands);
+  ASSERT_EQ(g_fake.boxes.size(), 6u);
+  for (int k = 1; k <= 3; ++k) {
+    const fake_box& question = g_fake.boxes[2 * (k - 1)];
+    EXPECT_TRUE(question.ok_cancel);
+    EXPECT_EQ(question.text.substr(0, position(k, 3).size()), position(k, 3));
+    EXPECT_EQ(g_fake.boxes[2 * k - 1].text,
+              format_text(k_format_registered, commands[k - 1].c_str()));
+  }
+  EXPECT_NE(fake_profile_text(k_ini).find("no=0003\r\n"), std::string::npos);
+}
+
+TEST_F(ListRun, CancelOrAFailureStopsOnlyThatProgramme) {
+  g_fake.answers = {true, false, true};
+  g_fake.process = {true, 3, ""};
+  run(abc_file());
+  std::vector<std::string> commands = {listed_command(1, "1", "First"),
+                                       listed_command(2, "3", "Third")};
+  EXPECT_EQ(g_fake.commands, commands);
+  ASSERT_EQ(g_fake.boxes.size(), 5u);
+  EXPECT_EQ(g_fake.boxes[1].text, format_registration_notice(commands[0], {true, 3, ""}));
+  EXPECT_EQ(g_fake.boxes[2].text.substr(0, position(2, 3).size()), position(2, 3));
+  EXPECT_EQ(g_fake.boxes[3].text.substr(0, position(3, 3).size()), position(3, 3));
+  EXPECT_EQ(g_fake.boxes[4].text, format_registration_notice(commands[1], {true, 3, ""}));
+  EXPECT_NE(fake_profile_text(k_ini).find("no=0002\r\n"), std::string::npos);
+}
+
+TEST_F(ListRun, AnUnknownStationInTheMiddleIsToldAndTheOthersBooked) {
+  run(list_file({block("A", "First"), block("Z", "Second"), block("C", "Third")}));
+  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{listed_command(1, "1", "First"),
+                                                       listed_command(2, "3", "Third")}));
+  ASSERT_EQ(g_fake.boxes.size(), 5u);
+  EXPECT_EQ(g_fake.boxes[2].text, std::string("Z") + k_no_channel_tail);
+  EXPECT_EQ(g_fake.boxes[3].text.substr(0, position(3, 3).size()), position(3, 3));
+  // Only that block's station is entered.
+  EXPECT_NE(fake_profile_text(k_ini).find("[TVCH]\r\nA=1\r\nB=2\r\nC=3\r\nZ=\r\n[ZOBA]"),
+            std::string::npos);
+}
+
+TEST_F(ListRun, EveryFieldStartsAfreshInEachBlock) {
+  // The second block gives no end, no date and no title.
+  run(list_file({block("A", "First", "start: 08:00\r\nend: 09:45\r\n"),
+                 "station: B\r\nyear: 2027\r\nmonth: 1\r\nstart: 08:30\r\n"}));
+  ASSERT_EQ(g_fake.commands.size(), 2u);
+  EXPECT_EQ(g_fake.commands[1], std::string("AT 08:29 /interactive /NEXT:00 REC Y0002 2 "
+                                            "08:30-00:00 2027 01 00 ") +
+                                    k_title_unknown);
+}
+
+TEST_F(ListRun, BoundaryLinesAreKnownWithBlanksAndEitherLineEnd) {
+  struct Case {
+    const char* name;
+    std::string boundary_line;
+    bool is_boundary;
+  } cases[] = {
+      {"CR LF", "XXXBOUNDARYXXX\r\n", true},
+      {"LF only", "XXXBOUNDARYXXX\n", true},
+      {"trailing blanks", "XXXBOUNDARYXXX \t \r\n", true},
+      {"CRs before the LF", "XXXBOUNDARYXXX\r\r\n", true},
+      {"blanks up to the line limit", "XXXBOUNDARYXXX" + std::string(1010, ' ') + "\n", true},
+      // Lines of the block: the two programmes are one, as in a
+      // one-programme file, the later values winning.
+      {"leading blank", " XXXBOUNDARYXXX\r\n", false},
+      {"longer text", "XXXBOUNDARYXXXX\r\n", false},
+      {"other case", "xxxboundaryxxx\r\n", false},
+      {"text after blanks", "XXXBOUNDARYXXX --\r\n", false},
+      {"blanks past the line limit", "XXXBOUNDARYXXX" + std::string(1011, ' ') + "\n", false},
+  };
+  for (const Case& c : cases) {
+    reset_fake();
+    SetUp();
+    run(std::string(k_list_header) + k_boundary_line + block("A", "First") + c.boundary_line +
+        block("B", "Second"));
+    std::vector<std::string> commands = {listed_command(1, "2", "Second")};
+    std::string last = position(1, 1);
+    if (c.is_boundary) {
+      commands = {listed_command(1, "1", "First"), listed_command(2, "2", "Second")};
+      last = position(2, 2);
+    }
+    EXPECT_EQ(g_fake.commands, commands) << c.name;
+    ASSERT_EQ(g_fake.boxes.size(), 2 * commands.size()) << c.name;
+    EXPECT_EQ(g_fake.boxes[g_fake.boxes.size() - 2].text.substr(0, last.size()), last) << c.name;
+  }
+}
+
+TEST_F(ListRun, AListHeaderWithoutABoundaryIsReadAsOneProgramme) {
+  std::string header = k_list_header;
+  header.erase(header.find("boundary: "), std::strlen("boundary: XXXBOUNDARYXXX\r\n"));
+  std::string file =
+      header + k_boundary_line + block("A", "First") + k_boundary_line + block("B", "Second");
+  run(file);
+  // As before: the last value of every key, no position line.
+  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{listed_command(1, "2", "Second")}));
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  std::string head = k_channel_word + std::string("2 B\r\n");
+  EXPECT_EQ(g_fake.boxes[0].text.substr(0, head.size()), head);
+
+  // A boundary given after the header's empty line is no boundary either.
+  reset_fake();
+  SetUp();
+  run(header + "boundary: XXXBOUNDARYXXX\r\n" + k_boundary_line + block("A", "First"));
+  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{listed_command(1, "1", "First")}));
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  head = k_channel_word + std::string("1 A\r\n");
+  EXPECT_EQ(g_fake.boxes[0].text.substr(0, head.size()), head);
+}
+
+TEST_F(ListRun, NoBlocksBookNothing) {
+  const std::string cases[] = {
+      k_list_header,
+      std::string(k_list_header) + k_boundary_line,
+      std::string(k_list_header) + "\r\n" + k_boundary_line + " \r\n\t\r\n" + k_boundary_line,
+  };
+  for (const std::string& file : cases) {
+    reset_fake();
+    SetUp();
+    EXPECT_EQ(run(file), 0) << file;
+    EXPECT_TRUE(g_fake.boxes.empty()) << file;
+    EXPECT_TRUE(g_fake.commands.empty()) << file;
+    EXPECT_NE(fake_profile_text(k_ini).find("no=0\r\n"), std::string::npos) << file;
+  }
+}
+
+TEST_F(ListRun, DebugModeTracesEachBlockAsAFileAndEndsOnce) {
+  fake_set_profile(k_ini, "ZOBA", "debug", "1");
+  g_fake.answers = {false};
+  run(list_file({"station: A\r\nend: 9\r\n", "station: Z\r\n"}));
+  std::vector<std::string> expected = {
+      "OK",
+      "   0 zoba:242",
+      "   1 zoba:384 >s1,s2=station,A\n",
+      "   2 zoba:393 >ch=1 <= A\n",
+      "   3 zoba:384 >s1,s2=end,9\n",
+      "   4 zoba:423 >9:0 <= 9\n",
+      "   5 zoba:384 >s1,s2=,\n",
+      "   6 zoba:384 >s1,s2=station,Z\n",
+      "   7 zoba:393 >ch= <= Z\n",
+      "   8 zoba:384 >s1,s2=,\n",
+      "   9 zoba:442 >Z" + std::string(k_no_channel_tail) + "\n",
+      // The empty block after the closing boundary line.
+      "  10 zoba:384 >s1,s2=,\n",
+      "  11 zoba:274",
+      "  12 zoba:281",
+  };
+  EXPECT_EQ(g_fake.console_lines, expected);
+  ASSERT_EQ(texts().size(), 3u);
+  EXPECT_EQ(texts()[0].substr(0, position(1, 2).size()), position(1, 2));
+  EXPECT_EQ(texts()[1], std::string("Z") + k_no_channel_tail);
+  EXPECT_EQ(texts()[2], k_text_end);
+}
+
+TEST_F(ListRun, LongBlocksAreReadAcrossTheBuffer) {
+  // A description line longer than the read buffer, and a boundary line
+  // that straddles the end of the second buffer's worth.
+  std::string first = block("A", "First") + std::string(70000, 'd') + "\r\n";
+  std::string head = std::string(k_list_header) + k_boundary_line + first;
+  first += std::string(2 * k_scan_buffer_size - head.size() - 5, 'e') + "\r\n";
+  run(list_file({first, block("B", "Second")}));
+  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{listed_command(1, "1", "First"),
+                                                       listed_command(2, "2", "Second")}));
+}
+
+TEST_F(ListRun, AOneProgrammeFileIsOpenedOnceWhenItsHeadFitsOneRead) {
+  fake_set_profile(k_ini, "TVCH", k_station, "8");
+  run(typical_file());
+  EXPECT_EQ(g_fake.input_opens, 1);
+  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{k_example_command}));
+
+  // No empty line before a long description: the look for a header takes
+  // more than one read, and the file is read again from its start.
+  reset_fake();
+  SetUp();
+  run("station: A\nyear: 2026\nmonth: 12\ndate: 08\nstart: 17:00\nend: 17:30\n"
+      "program-title: First\n" +
+      std::string(70000, 'd') + "\n");
+  EXPECT_EQ(g_fake.input_opens, 2);
+  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{listed_command(1, "1", "First")}));
 }

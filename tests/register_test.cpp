@@ -60,6 +60,28 @@ TEST(Confirmation, ShowsTheFiveLines) {
   EXPECT_EQ(format_confirmation(example()), k_example_confirmation);
 }
 
+TEST(Confirmation, APositionInAFileOfSeveralIsTheFirstLine) {
+  struct Case {
+    programme_position position;
+    std::string head;
+  } cases[] = {
+      {{0, 0}, ""},
+      // 番組 2/5, 番組 10000/10000
+      {{2, 5}, "\x94\xD4\x91g 2/5\r\n"},
+      {{10000, 10000}, "\x94\xD4\x91g 10000/10000\r\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(format_confirmation(example(), c.position), c.head + k_example_confirmation);
+  }
+  // A long station and title: the whole still fits the formatter's limit.
+  reservation r = example();
+  r.station = std::string(255, 'S');
+  r.title = std::string(255, 'T');
+  std::string text = format_confirmation(r, {3, 4});
+  EXPECT_EQ(text.substr(0, 10), "\x94\xD4\x91g 3/4\r\n");
+  EXPECT_EQ(text.substr(10), format_confirmation(r));
+}
+
 TEST(Confirmation, PrintsAStartMinuteOf60AsIs) {
   reservation r = example();
   r.start_minute = 60;

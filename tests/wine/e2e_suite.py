@@ -294,6 +294,40 @@ class Suite:
         check_equal(at_log(folder), [AT_COMMAND % 1, AT_COMMAND % 2], "both registrations")
         check_equal(setting(folder, b"no"), b"0002", "no after the second run")
 
+    def case_several_programmes(self):
+        """A file of four programmes: booked, no channel, cancelled, booked."""
+        folder = self.fresh_folder("several", SETTINGS_REGISTERED)
+        sample = read(self.o.sample)
+
+        def later(start, end, title):
+            return (sample.replace(b"start: 21:00", b"start: " + start)
+                    .replace(b"end: 21:54", b"end: " + end)
+                    .replace(b"Sample Show", title))
+
+        blocks = [sample, sample.replace(STATION, b"BS-TEST"),
+                  later(b"22:00", b"22:30", b"Late News"), later(b"23:00", b"23:55", b"Night Movie")]
+        header = (b"Content-type: application/x-multi-tv-program-info; charset=shift_jis\r\n"
+                  b"version: 1\r\nboundary: XXXBOUNDARYXXX\r\nmulti-program-title: my list\r\n\r\n")
+        boundary = b"XXXBOUNDARYXXX\r\n"
+        write(os.path.join(folder, "list.tvpi"), header + b"".join(boundary + b for b in blocks)
+              + boundary)
+        command = sj('"%s" "%s"' % (win_path(os.path.join(folder, "zoba.exe")),
+                                    win_path(os.path.join(folder, "list.tvpi"))))
+        r = self.run(folder, command, ["ok", "ok", "ok", "cancel", "ok", "ok"])
+        late = CONFIRMATION.replace(b"21:00-21:54", b"22:00-22:30").replace(b"20:59", b"21:59")
+        night = CONFIRMATION.replace(b"21:00-21:54", b"23:00-23:55").replace(b"20:59", b"22:59")
+        night_at = b"AT 22:59 /interactive /NEXT:29 REC Y0002 8 23:00-23:55 2008 03 29 Night_Movie"
+        check_equal(r.texts(), [
+            sj("番組 1/4\r\n") + CONFIRMATION, AT_COMMAND % 1 + REGISTERED,
+            b"BS-TEST" + NO_CHANNEL,
+            sj("番組 3/4\r\n") + late.replace(b"Sample_Show", b"Late_News"),
+            sj("番組 4/4\r\n") + night.replace(b"Sample_Show", b"Night_Movie"),
+            night_at + REGISTERED], "boxes")
+        check_equal(at_log(folder), [AT_COMMAND % 1, night_at], "command lines given to AT")
+        check_equal(setting(folder, b"no"), b"0002", "no advanced once per registration")
+        check(b"\r\nBS-TEST=\r\n" in read(os.path.join(folder, "zoba.ini")), "station entered")
+        check_equal(r.exit_status, 0, "exit status")
+
     def case_cancel(self):
         folder = self.fresh_folder("cancel", SETTINGS_REGISTERED + sj("[ZOBA]\r\nno=0041\r\n"))
         before = read(os.path.join(folder, "zoba.ini"))

@@ -1,0 +1,333 @@
+#include "reservation/programme_list.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr unsigned char k_end_of_file_byte = 0x1A;
+constexpr char k_multi_type[] = "application/x-multi-tv-program";
+
+// One file read at a time: the header, then its blocks in turn.
+struct list_state {
+  scan_read read;
+  void* source;
+  const unsigned char* next;
+  const unsigned char* end;
+  bool data_ended;
+  // The reads so far and the size of the first: while there was one, every
+  // byte read is still in the buffer.
+  int reads;
+  std::size_t first_size;
+  bool source_ended;  // a read gave nothing: none is made again
+  char boundary[k_boundary_limit + 1];
+  std::size_t boundary_size;
+  // The start of a line that may be a boundary line is held back until its
+  // end tells; a line that is not one is then sent on from here.
+  unsigned char held[k_boundary_line_limit + 1];
+  std::size_t held_size;
+  std::size_t flush_size;
+  std::size_t flush_sent;
+  bool in_line;  // past a held start: the rest of the line goes on as it is
+  bool block_ended;
+  bool more_blocks;  // a boundary line ended the block: another follows
+  bool blank;        // the block so far holds only spaces, tabs, CRs and LFs
+};
+
+list_state g_list;
+// The raw bytes of the file; the line scan fills its own buffer from them.
+unsigned char g_list_buffer[k_scan_buffer_size];
+
+bool is_blank(unsigned char byte) { return byte == ' ' || byte == '\t' || byte == '\r'; }
+
+bool refill() {
+  if (g_list.data_ended) return false;
+  std::size_t got = g_list.read(g_list.source, g_list_buffer, k_scan_buffer_size);
+  if (got == 0) {
+    g_list.data_ended = true;
+    g_list.source_ended = true;
+    return false;
+  }
+  if (g_list.reads++ == 0) g_list.first_size = got;
+  g_list.next = g_list_buffer;
+  g_list.end = g_list_buffer + got;
+  const void* eof = std::memchr(g_list_buffer, k_end_of_file_byte, got);
+  if (eof != nullptr) {
+    g_list.end = static_cast<const unsigned char*>(eof);
+    g_list.data_ended = true;
+  }
+  return true;
+}
+
+bool has_bytes() {
+  while (g_list.next == g_list.end) {
+    if (!refill()) return false;
+  }
+  return true;
+}
+
+bool all_blank(const unsigned char* bytes, std::size_t size) {
+  return std::all_of(bytes, bytes + size, is_blank);
+}
+
+// Reads one line without its LF; at most limit bytes are kept, size tells
+// the whole length and blank whether all of it is blank. False when the
+// data has ended.
+bool read_line(char* line, std::size_t limit, std::size_t& size, bool& blank) {
+  if (!has_bytes()) return false;
+  size = 0;
+  blank = true;
+  while (has_bytes()) {
+    std::size_t available = static_cast<std::size_t>(g_list.end - g_list.next);
+    const void* found = std::memchr(g_list.next, '\n', available);
+    std::size_t length =
+        found == nullptr ? available : static_cast<const unsigned char*>(found) - g_list.next;
+    std::size_t kept = std::min(size, limit);
+    std::memcpy(line + kept, g_list.next, std::min(length, limit - kept));
+    blank = blank && all_blank(g_list.next, length);
+    size += length;
+    g_list.next += length;
+    if (found != nullptr) {
+      ++g_list.next;
+      break;
+    }
+  }
+  return true;
+}
+
+bool equals_ignoring_case(const char* text, std::size_t size, const char* expected) {
+  std::size_t i = 0;
+  for (; i < size && expected[i] != '\0'; ++i) {
+    char a = text[i], b = expected[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return i == size && expected[i] == '\0';
+}
+
+struct header_line {
+  const char* key;
+  std::size_t key_size;
+  const char* value;
+  std::size_t value_size;
+};
+
+header_line split_header_line(const char* line, std::size_t size) {
+  header_line h{line, 0, line, 0};
+  while (h.key_size < size && std::strchr(" \t:", line[h.key_size]) == nullptr) ++h.key_size;
+  std::size_t at = h.key_size;
+  while (at < size && (line[at] == ' ' || line[at] == '\t' || line[at] == ':')) ++at;
+  h.value = line + at;
+  h.value_size = size - at;
+  while (h.value_size > 0 && is_blank(static_cast<unsigned char>(h.value[h.value_size - 1]))) {
+    --h.value_size;
+  }
+  return h;
+}
+
+// Takes the type and the boundary from a header line. False once the type
+// shows a file of one programme: the rest of the header does not matter.
+bool apply_header_line(const char* line, std::size_t size, bool& typed, bool& multi) {
+  header_line h = split_header_line(line, size);
+  if (!typed && equals_ignoring_case(h.key, h.key_size, "content-type")) {
+    typed = true;
+    std::size_t prefix = sizeof k_multi_type - 1;
+    multi = h.value_size >= prefix && equals_ignoring_case(h.value, prefix, k_multi_type);
+    return multi;
+  }
+  if (g_list.boundary_size == 0 && size <= k_boundary_line_limit && h.value_size > 0 &&
+      h.value_size <= k_boundary_limit && equals_ignoring_case(h.key, h.key_size, "boundary")) {
+    std::memcpy(g_list.boundary, h.value, h.value_size);
+    g_list.boundary[h.value_size] = '\0';
+    g_list.boundary_size = h.value_size;
+  }
+  return true;
+}
+
+enum class header_end { data_end, blank_line, boundary_line, one_programme };
+
+header_end read_header(bool& multi) {
+  char line[k_boundary_line_limit + 1];
+  std::size_t size = 0;
+  bool blank = false;
+  bool typed = false;
+  while (read_line(line, sizeof line, size, blank)) {
+    std::size_t kept = std::min(size, sizeof line);
+    if (blank) return header_end::blank_line;
+    if (is_boundary_line(line, size, g_list.boundary, g_list.boundary_size)) {
+      return header_end::boundary_line;
+    }
+    if (!apply_header_line(line, kept, typed, multi)) return header_end::one_programme;
+  }
+  return header_end::data_end;
+}
+
+// Sends bytes of the block on to out (none when out is null) and notes
+// whether the block is still blank.
+void send(const unsigned char* bytes, std::size_t size, unsigned char* out) {
+  if (out != nullptr) std::memcpy(out, bytes, size);
+  if (!g_list.blank) return;
+  g_list.blank =
+      std::all_of(bytes, bytes + size, [](unsigned char b) { return is_blank(b) || b == '\n'; });
+}
+
+void start_flush() {
+  g_list.flush_size = g_list.held_size;
+  g_list.flush_sent = 0;
+}
+
+void end_block(bool more) {
+  g_list.block_ended = true;
+  g_list.more_blocks = more;
+}
+
+bool held_is_boundary_line() {
+  return is_boundary_line(reinterpret_cast<const char*>(g_list.held), g_list.held_size,
+                          g_list.boundary, g_list.boundary_size);
+}
+
+// One byte at the start of a line: held while the line may still be a
+// boundary line.
+void hold(unsigned char byte) {
+  if (byte == '\n') {
+    if (held_is_boundary_line()) {
+      g_list.held_size = 0;
+      end_block(true);
+      return;
+    }
+    g_list.held[g_list.held_size++] = byte;
+    start_flush();
+    return;
+  }
+  std::size_t at = g_list.held_size;
+  g_list.held[g_list.held_size++] = byte;
+  bool may_be = at < g_list.boundary_size ? byte == static_cast<unsigned char>(g_list.boundary[at])
+                                          : is_blank(byte) && at < k_boundary_line_limit;
+  if (!may_be) {
+    start_flush();
+    g_list.in_line = true;
+  }
+}
+
+// The data ended: a held line is a boundary line or the block's last bytes.
+void end_of_data() {
+  bool boundary = held_is_boundary_line();
+  if (!boundary) start_flush();
+  if (boundary) g_list.held_size = 0;
+  end_block(boundary);
+}
+
+// Sends held bytes that turned out not to start a boundary line.
+std::size_t send_held(unsigned char* out, std::size_t room) {
+  std::size_t size = std::min(g_list.flush_size - g_list.flush_sent, room);
+  send(g_list.held + g_list.flush_sent, size, out);
+  g_list.flush_sent += size;
+  if (g_list.flush_sent == g_list.flush_size) g_list.held_size = g_list.flush_size = 0;
+  return size;
+}
+
+// Sends the rest of a line with its LF, and the lines after it that cannot
+// be boundary lines (their first byte tells), as far as room allows.
+std::size_t send_lines(unsigned char* out, std::size_t room) {
+  const unsigned char* limit =
+      g_list.next + std::min(static_cast<std::size_t>(g_list.end - g_list.next), room);
+  const unsigned char* stop = limit;
+  const unsigned char* p = g_list.next;
+  while (const void* found = std::memchr(p, '\n', static_cast<std::size_t>(limit - p))) {
+    p = static_cast<const unsigned char*>(found) + 1;
+    if (p == limit || *p == static_cast<unsigned char>(g_list.boundary[0])) {
+      stop = p;
+      g_list.in_line = false;
+      break;
+    }
+  }
+  std::size_t size = static_cast<std::size_t>(stop - g_list.next);
+  send(g_list.next, size, out);
+  g_list.next = stop;
+  return size;
+}
+
+// Moves up to size bytes of the current block to out, or passes over them
+// when out is null; returns how many.
+std::size_t take_block(unsigned char* out, std::size_t size) {
+  std::size_t taken = 0;
+  while (taken < size) {
+    unsigned char* at = out == nullptr ? nullptr : out + taken;
+    if (g_list.flush_sent < g_list.flush_size) {
+      taken += send_held(at, size - taken);
+    } else if (g_list.block_ended) {
+      break;
+    } else if (!has_bytes()) {
+      end_of_data();
+    } else if (g_list.in_line) {
+      taken += send_lines(at, size - taken);
+    } else {
+      hold(*g_list.next++);
+    }
+  }
+  return taken;
+}
+
+}  // namespace
+
+bool is_boundary_line(const char* line, std::size_t size, const char* boundary,
+                      std::size_t boundary_size) {
+  if (boundary_size == 0 || size < boundary_size || size > k_boundary_line_limit) return false;
+  if (std::memcmp(line, boundary, boundary_size) != 0) return false;
+  return all_blank(reinterpret_cast<const unsigned char*>(line) + boundary_size,
+                   size - boundary_size);
+}
+
+bool start_programme_list(scan_read read, void* source) {
+  g_list = list_state{};
+  g_list.read = read;
+  g_list.source = source;
+  bool multi = false;
+  header_end end = read_header(multi);
+  if (!multi || g_list.boundary_size == 0) return false;
+  // After a blank line the current block is the preamble, passed over by
+  // the first move to a block.
+  g_list.block_ended = end != header_end::blank_line;
+  g_list.more_blocks = end == header_end::boundary_line;
+  return true;
+}
+
+bool next_programme_block() {
+  if (!g_list.block_ended) take_block(nullptr, SIZE_MAX);
+  if (!g_list.more_blocks) return false;
+  g_list.block_ended = false;
+  g_list.more_blocks = false;
+  g_list.blank = true;
+  return true;
+}
+
+std::size_t read_programme_block(void*, unsigned char* buffer, std::size_t size) {
+  return take_block(buffer, size);
+}
+
+bool finish_programme_block() {
+  take_block(nullptr, SIZE_MAX);
+  return !g_list.blank;
+}
+
+bool programme_file_from_start(scan_input& input, unsigned char* buffer) {
+  if (g_list.reads > 1) return false;
+  input = scan_source(g_list.read, g_list.source, buffer);
+  input.next = g_list_buffer;
+  input.end = g_list_buffer + g_list.first_size;
+  input.finished = g_list.source_ended;
+  return true;
+}
+
+int count_listed_programmes() {
+  int count = 0;
+  while (next_programme_block()) {
+    if (finish_programme_block()) ++count;
+  }
+  return count;
+}
+
+int count_programmes(scan_read read, void* source) {
+  return start_programme_list(read, source) ? count_listed_programmes() : -1;
+}

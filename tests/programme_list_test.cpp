@@ -1,0 +1,119 @@
+#include "reservation/programme_list.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Bytes handed out a few at a time, so that every edge of a read is met.
+struct trickle {
+  std::string bytes;
+  std::size_t at = 0;
+  std::size_t step = 3;
+};
+
+std::size_t read_trickle(void* source, unsigned char* buffer, std::size_t size) {
+  trickle& t = *static_cast<trickle*>(source);
+  std::size_t n = std::min({size, t.step, t.bytes.size() - t.at});
+  std::memcpy(buffer, t.bytes.data() + t.at, n);
+  t.at += n;
+  return n;
+}
+
+// Each block's bytes, read a few at a time, marked "-" when it holds no
+// programme; or "one programme".
+std::vector<std::string> blocks_of(const std::string& bytes, std::size_t step) {
+  trickle t{bytes, 0, step};
+  if (!start_programme_list(read_trickle, &t)) return {"one programme"};
+  std::vector<std::string> blocks;
+  unsigned char piece[5];
+  while (next_programme_block()) {
+    std::string block;
+    while (std::size_t n = read_programme_block(nullptr, piece, sizeof piece)) {
+      block.append(reinterpret_cast<char*>(piece), n);
+    }
+    blocks.push_back(finish_programme_block() ? block : "-" + block);
+  }
+  return blocks;
+}
+
+constexpr char k_head[] =
+    "Content-type: application/x-multi-tv-program-info\r\nboundary: =B=\r\n\r\n";
+
+}  // namespace
+
+TEST(ProgrammeList, BlocksAreTheBytesBetweenBoundaryLines) {
+  struct Case {
+    std::string file;
+    std::vector<std::string> blocks;
+  } cases[] = {
+      {std::string(k_head) + "preamble\r\n=B=\r\na: 1\r\n\r\n=B= \t\r\nb: 2\r\n=B=\r\n",
+       {"a: 1\r\n\r\n", "b: 2\r\n", "-"}},
+      {std::string(k_head) + "=B=\na\n=B=x\n =B=\n=B\n=B=", {"a\n=B=x\n =B=\n=B\n", "-"}},
+      {std::string(k_head) + "=B=\r\n\r\n \t\r\n=B=\r\nlast", {"-\r\n \t\r\n", "last"}},
+      // The header may end on the first boundary line.
+      {"content-TYPE:APPLICATION/X-MULTI-TV-PROGRAM\nBoundary :: =B= \n=B=\nx\n", {"x\n"}},
+      // 0x1A ends the data, in the header or in a block.
+      {std::string(k_head) + "=B=\nx\x1Ay\n=B=\nz\n", {"x"}},
+      {"Content-type: application/x-multi-tv-program\n\x1A"
+       "boundary: =B=\n\n=B=\nx\n",
+       {"one programme"}},
+      {std::string(k_head), {}},
+      {std::string(k_head) + "no boundary line\r\n", {}},
+      // Files of one programme.
+      {"Content-type: application/x-tv-program-info\r\nboundary: =B=\r\n\r\n=B=\r\nx\r\n",
+       {"one programme"}},
+      {"boundary: =B=\r\n\r\n=B=\r\nx\r\n", {"one programme"}},
+      {"Content-type: application/x-multi-tv-program\r\nboundary: \r\n\r\n=B=\r\n",
+       {"one programme"}},
+      {"Content-type: application/x-multi-tv-program\r\nboundary: " + std::string(257, 'b') +
+           "\r\n\r\n",
+       {"one programme"}},
+      {"", {"one programme"}},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t step : {std::size_t{1}, std::size_t{3}, std::size_t{64 * 1024}}) {
+      EXPECT_EQ(blocks_of(c.file, step), c.blocks) << c.file << " step " << step;
+    }
+    trickle t{c.file};
+    int programmes =
+        static_cast<int>(std::count_if(c.blocks.begin(), c.blocks.end(), [](const std::string& b) {
+          return b.empty() || b[0] != '-';
+        }));
+    if (c.blocks == std::vector<std::string>{"one programme"}) programmes = -1;
+    EXPECT_EQ(count_programmes(read_trickle, &t), programmes) << c.file;
+  }
+}
+
+TEST(ProgrammeList, AOneProgrammeFileIsScannedAgainFromItsFirstByte) {
+  std::string file = "Content-type: application/x-tv-program-info\r\n";
+  for (int i = 0; i < 100; ++i) file += "station: S" + std::to_string(i) + "\r\n";
+  // The type is known within the first read of 50 bytes: those are scanned
+  // from memory, the rest read on from the source.
+  trickle t{file, 0, 50};
+  ASSERT_FALSE(start_programme_list(read_trickle, &t));
+  unsigned char buffer[k_scan_buffer_size];
+  scan_input input;
+  ASSERT_TRUE(programme_file_from_start(input, buffer));
+  scanned_line line;
+  std::vector<std::string> keys, values;
+  while (scan_line(input, line) >= 0) {
+    keys.push_back(line.key);
+    values.push_back(line.value);
+  }
+  ASSERT_EQ(keys.size(), 101u);
+  EXPECT_EQ(keys[0], "Content-type");
+  EXPECT_EQ(values[1], "S0");
+  EXPECT_EQ(values[100], "S99");
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "station"), 100);
+  EXPECT_EQ(t.at, file.size());
+
+  // A first line longer than one read: the bytes read first are gone.
+  trickle short_reads{file, 0, 20};
+  ASSERT_FALSE(start_programme_list(read_trickle, &short_reads));
+  EXPECT_FALSE(programme_file_from_start(input, buffer));
+}
