@@ -62,7 +62,7 @@ std::string without_cr(const std::string& text) {
 }
 
 std::string for_terminal(const std::string& text) {
-  return convert_from_sjis(without_cr(text), nl_langinfo(CODESET));
+  return convert_from_sjis(visible_on_terminal(text), nl_langinfo(CODESET));
 }
 
 std::string utf8(const std::string& text) { return convert_from_sjis(without_cr(text), "UTF-8"); }

@@ -22,6 +22,26 @@ void cut_text(std::string& text, std::size_t max_bytes) {
   text.resize(i);
 }
 
+std::string visible_on_terminal(const std::string& text) {
+  std::string shown;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto byte = static_cast<unsigned char>(text[i]);
+    bool pair = is_sjis_lead(byte) && i + 1 < text.size() &&
+                is_sjis_trail(static_cast<unsigned char>(text[i + 1]));
+    if (pair) {
+      shown.append(text, i, 2);
+      ++i;
+    } else if (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      continue;  // the CR of a CR LF line end
+    } else if (byte == '\n') {
+      shown += '\n';
+    } else {
+      shown += (byte < 0x20 || byte == 0x7F || byte == 0x80) ? '?' : text[i];
+    }
+  }
+  return shown;
+}
+
 std::string format_text_v(const char* format, va_list args) {
   va_list again;
   va_copy(again, args);

@@ -21,6 +21,12 @@ bool is_sjis_trail(unsigned char byte);
 // a double-byte character alone at the end.
 void cut_text(std::string& text, std::size_t max_bytes);
 
+// Shift_JIS text as a terminal may show it: line ends become "\n" and every
+// other control byte (and 0x80, which decodes to one) becomes "?", so that a
+// file cannot move the cursor, clear the screen or repaint what the user
+// is asked to confirm. Double-byte characters are kept whole.
+std::string visible_on_terminal(const std::string& text);
+
 // printf-style formatting into a string, cut to k_text_limit as above.
 std::string format_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -42,3 +42,18 @@ TEST(Texts, AreShiftJisBytes) {
   EXPECT_STREQ(k_text_end, "\x8F\x49\x97\xB9");
   EXPECT_STREQ(k_title_unknown, "(\x83\x5E\x83\x43\x83\x67\x83\x8B\x95\x73\x96\xBE)");
 }
+
+TEST(VisibleOnTerminal, ShowsControlBytesAndKeepsLineEnds) {
+  struct Case {
+    std::string text, expected;
+  } cases[] = {
+      {"a\r\nb\nc", "a\nb\nc"},
+      {"\x1B[2J\x1B[HFAKE", "?[2J?[HFAKE"},
+      {"bell\a tab\t del\x7F cr\r", "bell? tab? del? cr?"},
+      // Trail bytes are never control bytes; 0x80 as a trail stays.
+      {"\x83\x80\x80", "\x83\x80?"},
+      {"\x83\x1B", "\x83?"},
+      {"\x83\x65\x83\x8C", "\x83\x65\x83\x8C"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(visible_on_terminal(c.text), c.expected) << c.text;
+}
