@@ -88,8 +88,9 @@ process_result run_process(const char* command_line) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS,
-                      nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE,
+                      IDLE_PRIORITY_CLASS | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &process)) {
     return {false, 0};
   }
   CloseHandle(process.hThread);
