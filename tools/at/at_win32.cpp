@@ -271,6 +271,8 @@ int main() {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
     return fail("COM cannot be started", k_status_no_scheduler);
   }
+  // The Task Scheduler acts for the caller: it must be let impersonate it.
+  // Should this fail, Connect says so and AT ends with that status.
   CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
                        RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, 0, nullptr);
   int status = run(GetCommandLineA());
