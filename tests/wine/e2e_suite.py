@@ -432,7 +432,7 @@ class Suite:
             check(time.time() < deadline, "the Task Scheduler answers: %r" % lines)
             time.sleep(1)
 
-    def task_folder(self, name):
+    def task_folder(self, name, title=b"Sample Show"):
         """A folder with the real AT.exe, the Task Scheduler answering, and a
         programme two days ahead, so that its launch is still to come."""
         folder = self.fresh_folder(name, SETTINGS_REGISTERED, real_at=True)
@@ -443,14 +443,16 @@ class Suite:
                          (b"month: 03", b"month: %02d" % day.month),
                          (b"date: 29", b"date: %02d" % day.day)):
             programme = programme.replace(b"\r\n" + old + b"\r\n", b"\r\n" + new + b"\r\n")
+        programme = programme.replace(b"program-title: Sample Show", b"program-title: " + title)
         write(os.path.join(folder, "sample.tvpi"), programme)
         return folder, day
 
-    def register_ahead(self, name):
-        """The tool run on a programme ahead with the real AT.exe beside it."""
-        folder, day = self.task_folder(name)
+    def register_ahead(self, name, title=b"Sample_Show"):
+        """The tool run on a programme ahead with the real AT.exe beside it;
+        the title has nothing that the tool's title cleaning changes."""
+        folder, day = self.task_folder(name, title)
         command = (b"AT 20:59 /interactive /NEXT:%02d REC Y0001 8 21:00-21:54 %04d %02d %02d "
-                   b"Sample_Show" % (day.day, day.year, day.month, day.day))
+                   % (day.day, day.year, day.month, day.day)) + title
         r = self.run(folder, self.sample_command(folder), ["ok"])
         check_equal(r.texts()[1:], [command + REGISTERED], "the notice")
         listing = b"Y0001  %04d/%02d/%02d 20:59  " % (day.year, day.month, day.day) + command[
@@ -463,7 +465,9 @@ class Suite:
                             "tasks", name)
 
     def case_task_registered(self):
-        folder, listing = self.register_ahead("task_registered")
+        # A Japanese title, whose Shift_JIS has a "\" trail byte (表), passes
+        # through UTF-16 into the Task Scheduler and back.
+        folder, listing = self.register_ahead("task_registered", sj("表示テスト番組"))
         try:
             stored = read_if_any(self.task_file("zoba Y0001"))
             check(stored != b"", "the Task Scheduler keeps the task zoba Y0001")
@@ -477,7 +481,7 @@ class Suite:
             self.at(folder, "Y0001", "/delete")
 
     def case_task_listed(self):
-        folder, listing = self.register_ahead("task_listed")
+        folder, listing = self.register_ahead("task_listed", sj("表示テスト番組"))
         try:
             check_equal(self.at(folder), (0, [listing]), "AT's listing")
         finally:
