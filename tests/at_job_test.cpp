@@ -110,3 +110,72 @@ TEST(AtJob, QuotesEveryWordForTheShell) {
   EXPECT_EQ(job_line({"/opt/rec", "$(touch x)", "`id`;a&&b", "a\"b"}),
             "'/opt/rec' '$(touch x)' '`id`;a&&b' 'a\"b'\n");
 }
+
+TEST(AtDate, TellsABadDayFromAPastLaunch) {
+  struct {
+    const char* line;
+    const char* day_error;
+    const char* past_error;
+  } cases[] = {
+      {"20:59 /NEXT:29 REC Y1 8 21:00-21:54 2008 03 29 T", "", ""},
+      {"11:00 /NEXT:32 REC", "day 32 is not a day of the month (1 to 31)", nullptr},
+      {"11:00 /NEXT:19 REC Y1 8 11:00-12:00 2008 03 19 T", "", "2008-03-19 11:00 is in the past"},
+  };
+  for (const auto& c : cases) {
+    at_request request;
+    ASSERT_EQ(parse_at_arguments(words(c.line), request), "") << c.line;
+    at_date date;
+    EXPECT_EQ(launch_day(request, {2008, 3, 20}, 12 * 60, date), c.day_error) << c.line;
+    if (c.past_error != nullptr) {
+      EXPECT_EQ(past_launch(request, {2008, 3, 20}, 12 * 60, date), c.past_error) << c.line;
+    }
+  }
+}
+
+TEST(AtForm, NoWordsListsAndIdDeleteRemoves) {
+  struct {
+    const char* line;
+    at_form form;
+    const char* id;
+  } cases[] = {
+      {"", at_form::list, ""},
+      {"Y0001 /delete", at_form::remove, "Y0001"},
+      {"200803201300 /DELETE", at_form::remove, "200803201300"},
+      {"Y0001 /deletex", at_form::schedule, ""},
+      {"Y0001 /delete x", at_form::schedule, ""},
+      {"20:59 /NEXT:29 REC", at_form::schedule, ""},
+  };
+  for (const auto& c : cases) {
+    std::string id;
+    EXPECT_EQ(at_form_of(words(c.line), id), c.form) << c.line;
+    EXPECT_EQ(id, c.id) << c.line;
+  }
+}
+
+TEST(AtListing, NamesEachJobByItsReservationNumber) {
+  struct {
+    const char* command;
+    const char* id;
+  } cases[] = {
+      {"REC Y0001 8 21:00-21:54 2008 03 29 T", "Y0001"},
+      {"rec -q Y12 Y0002 8", "Y12"},  // the first such word after the program
+      {"Y0001 8 21:00-21:54", "200803292059"},
+      {"REC Y 8 Y-1 y0003 Y12a", "200803292059"},
+      {"REC", "200803292059"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(job_identifier(words(c.command), "200803292059"), c.id) << c.command;
+  }
+  EXPECT_EQ(listing_line("Y0001", {2008, 3, 29}, 20, 59, "REC Y0001 8 x"),
+            "Y0001  2008/03/29 20:59  REC Y0001 8 x");
+  EXPECT_EQ(joined_words({"REC", "Y0001", "8"}), "REC Y0001 8");
+}
+
+TEST(AtListing, FindsTheMarkerInTheJobScript) {
+  std::string marker = job_marker("Y0001  2008/03/29 20:59  REC Y0001 a\nb");
+  EXPECT_EQ(marker, "# zoba AT job: Y0001  2008/03/29 20:59  REC Y0001 a b\n");
+  EXPECT_EQ(listing_of_job("#!/bin/sh\nexport A=1\n" + marker + "'REC' 'Y0001'\n"),
+            "Y0001  2008/03/29 20:59  REC Y0001 a b");
+  EXPECT_EQ(listing_of_job("#!/bin/sh\nexport A=1\n'REC' 'Y0001'\n"), "");
+  EXPECT_EQ(listing_of_job("echo '# zoba AT job: no'\n"), "");
+}

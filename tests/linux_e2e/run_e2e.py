@@ -421,7 +421,47 @@ def test_a_station_that_cannot_be_a_key_is_refused(zoba, at):
         case.clean()
 
 
-TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
+def run_at(case, *words):
+    """Runs the folder's AT as a person would type it; (status, output lines)."""
+    run = subprocess.run([os.path.join(case.folder, "AT")] + list(words), capture_output=True,
+                         env=case.env(), cwd=case.folder, timeout=30)
+    return run.returncode, (run.stdout + run.stderr).decode("utf-8").splitlines()
+
+
+def test_at_lists_and_cancels_its_jobs(zoba, at):
+    case = Case(zoba, at)
+    other = None
+    try:
+        # A job that AT did not make is neither listed nor removed.
+        other = subprocess.run(["at", "-t", "203001010000"], input=b"true Y0001\n",
+                               capture_output=True, check=True).stderr.decode()
+        other = re.search(r"job (\d+)", other).group(1)
+        case.jobs_before = atq()
+        day = tomorrow()
+        path = case.write_iepg(iepg(day, "21:00", "21:54", "Sample Show"))
+        status, text = run_answering(case, path, "y")
+        check(REGISTERED in text, "registered: %r" % text)
+        when = "%04d/%02d/%02d 20:59" % (day.year, day.month, day.day)
+        command = "%s Y0001 8 21:00-21:54 %04d %02d %02d Sample_Show" % (
+            case.recorder, day.year, day.month, day.day)
+        listing = run_at(case)
+        check(listing == (0, ["Y0001  %s  %s" % (when, command)]), "AT lists: %r" % (listing,))
+        removed = run_at(case, "Y0001", "/delete")
+        check(removed == (0, ["Deleted the job with job ID = Y0001"]),
+              "AT Y0001 /delete: %r" % (removed,))
+        check(case.new_jobs() == {}, "the job is gone from atq")
+        check(other in atq(), "the job AT did not make is kept")
+        check(run_at(case) == (0, ["There are no entries in the list."]), "empty listing")
+        again = run_at(case, "Y0001", "/delete")
+        check(again == (7, ["AT: there is no job Y0001"]), "a second delete: %r" % (again,))
+    finally:
+        if other is not None:
+            subprocess.run(["atrm", other], check=False)
+        case.clean()
+
+
+TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice,
+         test_at_lists_and_cancels_its_jobs, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
          test_midnight_on_the_first_launches_on_day_0, test_launch_past_the_months_end,
          test_hostile_titles_arrive_as_one_plain_argument, test_second_instance_beeps_and_leaves,
          test_no_terminal_answers_cancel, test_a_past_programme_is_refused_by_at,

@@ -4,11 +4,13 @@
 Each case copies the tool into a fresh folder, starts it through zoba_driver
 (CreateProcessA with an exact command line), lets the driver read and answer
 every message box, and then checks the boxes, the settings file, the command
-line the stub AT.exe was given and the exit status. Run by with_wine.sh, which
+line the stub AT.exe was given and the exit status. The last cases put the
+real AT.exe beside the tool and check what the prefix's Task Scheduler holds. Run by with_wine.sh, which
 provides the display, the prefix and the Japanese locale (code page 932).
 """
 
 import argparse
+import datetime
 import os
 import shutil
 import subprocess
@@ -69,6 +71,10 @@ TRACE_SAMPLE = [
 ]
 
 RUN_LIMIT = 120  # seconds for one driven run
+SCHEDULER_LIMIT = 60  # seconds for the Task Scheduler to answer
+SCHEDULE_KEY = "HKLM\\System\\CurrentControlSet\\Services\\Schedule"
+# AT.exe's statuses (README, "AT.exe's exit statuses").
+AT_PAST, AT_NO_PROGRAM, AT_NO_SCHEDULER = 3, 4, 5
 
 
 class Failure(Exception):
@@ -195,13 +201,17 @@ class Suite:
 
     # --- running the tool -------------------------------------------------
 
-    def fresh_folder(self, name, settings=None, with_at=True):
-        """A fresh folder with its own copy of the tool, the stub and the sample."""
+    def fresh_folder(self, name, settings=None, with_at=True, real_at=False):
+        """A fresh folder with its own copy of the tool, the stub (or the real
+        AT.exe and the stub as its recorder REC.exe) and the sample."""
         folder = os.path.join(self.o.work, name)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
         shutil.copy(self.o.zoba, os.path.join(folder, "zoba.exe"))
-        if with_at:
+        if real_at:
+            shutil.copy(self.o.at, os.path.join(folder, "AT.exe"))
+            shutil.copy(self.o.at_stub, os.path.join(folder, "REC.exe"))
+        elif with_at:
             shutil.copy(self.o.at_stub, os.path.join(folder, "AT.exe"))
         shutil.copy(self.o.sample, os.path.join(folder, "sample.tvpi"))
         if settings is not None:
@@ -453,6 +463,147 @@ class Suite:
         check_equal(setting(folder, b"no"), b"0", "no unchanged")
         check_equal(r.exit_status, 0, "exit status")
 
+    # --- the real AT.exe and the prefix's Task Scheduler -------------------
+
+    def at(self, folder, *words):
+        """Runs AT.exe of a folder with the words; (status, output lines).
+        The output goes through a file: a Wine service that this run starts
+        would hold a pipe open after AT has ended."""
+        output = os.path.join(folder, "AT.output")
+        with open(output, "wb") as out:
+            status = subprocess.run([self.o.wine, os.path.join(folder, "AT.exe")] + list(words),
+                                    cwd=folder, stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=subprocess.STDOUT, timeout=RUN_LIMIT).returncode
+        return status, read(output).splitlines()
+
+    def wait_for_scheduler(self, folder):
+        """Polls until the Task Scheduler answers AT's listing."""
+        deadline = time.time() + SCHEDULER_LIMIT
+        while True:
+            status, lines = self.at(folder)
+            if status == 0:
+                return
+            check(time.time() < deadline, "the Task Scheduler answers: %r" % lines)
+            time.sleep(1)
+
+    def task_folder(self, name, title=b"Sample Show"):
+        """A folder with the real AT.exe, the Task Scheduler answering, and a
+        programme two days ahead, so that its launch is still to come."""
+        folder = self.fresh_folder(name, SETTINGS_REGISTERED, real_at=True)
+        self.wait_for_scheduler(folder)
+        day = datetime.date.today() + datetime.timedelta(days=2)
+        programme = read(self.o.sample)
+        for old, new in ((b"year: 2008", b"year: %04d" % day.year),
+                         (b"month: 03", b"month: %02d" % day.month),
+                         (b"date: 29", b"date: %02d" % day.day)):
+            programme = programme.replace(b"\r\n" + old + b"\r\n", b"\r\n" + new + b"\r\n")
+        programme = programme.replace(b"program-title: Sample Show", b"program-title: " + title)
+        write(os.path.join(folder, "sample.tvpi"), programme)
+        return folder, day
+
+    def register_ahead(self, name, title=b"Sample_Show"):
+        """The tool run on a programme ahead with the real AT.exe beside it;
+        the title has nothing that the tool's title cleaning changes."""
+        folder, day = self.task_folder(name, title)
+        command = (b"AT 20:59 /interactive /NEXT:%02d REC Y0001 8 21:00-21:54 %04d %02d %02d "
+                   % (day.day, day.year, day.month, day.day)) + title
+        r = self.run(folder, self.sample_command(folder), ["ok"])
+        check_equal(r.texts()[1:], [command + REGISTERED], "the notice")
+        listing = b"Y0001  %04d/%02d/%02d 20:59  " % (day.year, day.month, day.day) + command[
+            command.index(b"REC"):]
+        return folder, listing
+
+    def task_file(self, name):
+        """Where the prefix's Task Scheduler keeps a task."""
+        return os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows", "system32",
+                            "tasks", name)
+
+    def case_task_registered(self):
+        # A Japanese title, whose Shift_JIS has a "\" trail byte (表), passes
+        # through UTF-16 into the Task Scheduler and back.
+        folder, listing = self.register_ahead("task_registered", sj("表示テスト番組"))
+        try:
+            stored = read_if_any(self.task_file("zoba Y0001"))
+            check(stored != b"", "the Task Scheduler keeps the task zoba Y0001")
+            # Wine writes it in UTF-8: the Shift_JIS text came through UTF-16.
+            description = b"<Description>%s</Description>" % listing.decode("cp932").encode()
+            check(description in stored, "its description holds the listing: %r" % stored)
+            check_equal(read(os.path.join(folder, "AT.tasks")), b"zoba Y0001\r\n",
+                        "the names AT registered")
+            check_equal(setting(folder, b"no"), b"0001", "no advanced")
+        finally:
+            self.at(folder, "Y0001", "/delete")
+
+    def case_task_listed(self):
+        folder, listing = self.register_ahead("task_listed", sj("表示テスト番組"))
+        try:
+            check_equal(self.at(folder), (0, [listing]), "AT's listing")
+        finally:
+            self.at(folder, "Y0001", "/delete")
+
+    def case_task_deleted(self):
+        folder, _ = self.register_ahead("task_deleted")
+        check_equal(self.at(folder, "Y0001", "/delete"),
+                    (0, [b"Deleted the job with job ID = Y0001"]), "AT ID /delete")
+        check(not os.path.exists(self.task_file("zoba Y0001")), "the task is gone")
+        check_equal(self.at(folder), (0, [b"There are no entries in the list."]), "listing")
+        status, lines = self.at(folder, "Y0001", "/delete")
+        check(status == 7 and lines[0].startswith(b"AT: there is no job Y0001"),
+              "a second deletion: %r %r" % (status, lines))
+
+    def failed_notice(self, r, status, what):
+        notice = sj("\n登録できませんでした（終了コード %d）" % status)
+        check(len(r.texts()) == 2 and r.texts()[1].endswith(notice),
+              "%s: the failure notice with status %d: %s" % (what, status, readable(r.texts())))
+
+    def case_task_launch_past(self):
+        folder = self.fresh_folder("task_launch_past", SETTINGS_REGISTERED, real_at=True)
+        self.wait_for_scheduler(folder)
+        r = self.run(folder, self.sample_command(folder), ["ok"])  # the 2008 sample
+        check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + sj(
+            "\n登録できませんでした（終了コード %d）" % AT_PAST)], "boxes")
+        check_equal(setting(folder, b"no"), b"0001", "the number is used up")
+        check(not os.path.exists(self.task_file("zoba Y0001")), "no task")
+
+    def case_task_missing_program(self):
+        folder, _ = self.task_folder("task_missing_program")
+        write(os.path.join(folder, "zoba.ini"),
+              SETTINGS_REGISTERED + b"[ZOBA]\r\nrec_exec=NoSuchRecorder -q\r\n")
+        r = self.run(folder, self.sample_command(folder), ["ok"])
+        self.failed_notice(r, AT_NO_PROGRAM, "a recorder that is nowhere")
+        check(not os.path.exists(self.task_file("zoba Y0001")), "no task")
+        check_equal(setting(folder, b"no"), b"0001", "the number is used up")
+
+    def restart_wineserver(self):
+        server = os.path.join(os.path.dirname(self.o.wine), "wineserver")
+        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+        subprocess.run([server, "-k"], check=False, **quiet)
+        subprocess.run([server, "-w"], check=False, **quiet)
+        subprocess.run([server, "-p"], check=True, **quiet)
+
+    def set_scheduler_start(self, value):
+        subprocess.run([self.o.wine, "reg", "add", SCHEDULE_KEY, "/v", "Start", "/t",
+                        "REG_DWORD", "/d", str(value), "/f"], check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=RUN_LIMIT)
+
+    def case_task_scheduler_not_running(self):
+        """Last: it stops the Task Scheduler (a disabled service, a fresh
+        server) to run the tool before it answers, then starts it again."""
+        folder, _ = self.task_folder("task_scheduler_not_running")
+        self.set_scheduler_start(4)  # disabled
+        self.restart_wineserver()
+        try:
+            r = self.run(folder, self.sample_command(folder), ["ok"])
+            self.failed_notice(r, AT_NO_SCHEDULER, "the Task Scheduler not running")
+            check_equal(setting(folder, b"no"), b"0001", "the number is used up")
+        finally:
+            self.set_scheduler_start(3)  # started on demand, as a prefix has it
+            self.restart_wineserver()
+        self.wait_for_scheduler(folder)
+        check(not os.path.exists(self.task_file("zoba Y0001")), "no task")
+
     # ------------------------------------------------------------------------
 
     def run_all(self):
@@ -509,7 +660,7 @@ def setting(folder, key):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for option in ("wine", "zoba", "driver", "at-stub", "sample", "work", "docs"):
+    for option in ("wine", "zoba", "driver", "at-stub", "at", "sample", "work", "docs"):
         parser.add_argument("--" + option, required=True)
     options = parser.parse_args()
     shutil.rmtree(options.work, ignore_errors=True)

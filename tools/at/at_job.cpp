@@ -5,6 +5,8 @@
 namespace {
 
 constexpr int k_minutes_per_day = 24 * 60;
+// The comment that starts a job AT made; the listing line follows it.
+constexpr char k_marker[] = "# zoba AT job: ";
 // Far enough to find every day 1 to 31 and any time of day.
 constexpr int k_search_days = 400;
 
@@ -132,8 +134,8 @@ at_date add_days(const at_date& date, int days) {
   return civil_from_days(days_from_civil(date) + days);
 }
 
-std::string launch_date(const at_request& request, const at_date& today, int now_minute,
-                        at_date& date) {
+std::string launch_day(const at_request& request, const at_date& today, int now_minute,
+                       at_date& date) {
   int launch_minute = request.hour * 60 + request.minute;
   at_date programme;
   if (request.has_next && find_programme_date(request.command, programme)) {
@@ -145,13 +147,79 @@ std::string launch_date(const at_request& request, const at_date& today, int now
     date = next_matching_day(today, request.has_next ? request.next_day : 0, launch_minute,
                              now_minute);
   }
-  long launch = days_from_civil(date) * k_minutes_per_day + launch_minute;
+  return {};
+}
+
+std::string past_launch(const at_request& request, const at_date& today, int now_minute,
+                        const at_date& date) {
+  long launch = days_from_civil(date) * k_minutes_per_day + request.hour * 60 + request.minute;
   long now = days_from_civil(today) * k_minutes_per_day + now_minute;
-  if (launch <= now) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d is in the past", date.year,
-                  date.month, date.day, request.hour, request.minute);
-    return text;
+  if (launch > now) return {};
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d is in the past", date.year, date.month,
+                date.day, request.hour, request.minute);
+  return text;
+}
+
+std::string launch_date(const at_request& request, const at_date& today, int now_minute,
+                        at_date& date) {
+  std::string error = launch_day(request, today, now_minute, date);
+  return error.empty() ? past_launch(request, today, now_minute, date) : error;
+}
+
+at_form at_form_of(const std::vector<std::string>& words, std::string& id) {
+  if (words.empty()) return at_form::list;
+  if (words.size() == 2 && words[1].size() == 7 && starts_without_case(words[1], "/delete")) {
+    id = words[0];
+    return at_form::remove;
+  }
+  return at_form::schedule;
+}
+
+std::string job_identifier(const std::vector<std::string>& command, const std::string& stamp) {
+  for (std::size_t i = 1; i < command.size(); ++i) {
+    const std::string& word = command[i];
+    int number = 0;
+    if (word.size() > 1 && word[0] == 'Y' && word[1] != '-' &&
+        parse_number(word.substr(1), number)) {
+      return word;
+    }
+  }
+  return stamp;
+}
+
+std::string listing_line(const std::string& id, const at_date& date, int hour, int minute,
+                         const std::string& command_text) {
+  char when[32];
+  std::snprintf(when, sizeof when, "%04d/%02d/%02d %02d:%02d", date.year, date.month, date.day,
+                hour, minute);
+  return id + "  " + when + "  " + command_text;
+}
+
+std::string joined_words(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
+  return text;
+}
+
+std::string job_marker(const std::string& listing) {
+  // A line end inside the command would end the comment and run the rest.
+  std::string line = listing;
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return std::string(k_marker) + line + "\n";
+}
+
+std::string listing_of_job(const std::string& script) {
+  std::size_t at = 0;
+  while (at < script.size()) {
+    std::size_t end = script.find('\n', at);
+    if (end == std::string::npos) end = script.size();
+    if (script.compare(at, sizeof k_marker - 1, k_marker) == 0) {
+      return script.substr(at + sizeof k_marker - 1, end - at - (sizeof k_marker - 1));
+    }
+    at = end + 1;
   }
   return {};
 }

@@ -1,6 +1,7 @@
-// The pure part of the AT stand-in: reading the Windows-style scheduler
-// command line zoba runs, turning its day of the month into a full date
-// for at(1), and writing the job's shell line.
+// The pure part shared by the AT stand-ins (Linux and Windows): reading the
+// Windows-style scheduler command line zoba runs, turning its day of the
+// month into a full date, naming and listing a job, and writing the Linux
+// job's shell lines.
 #pragma once
 
 #include <string>
@@ -19,6 +20,12 @@ struct at_request {
   int next_day = 0;                  // /NEXT:DD
   std::vector<std::string> command;  // the command and its arguments
 };
+
+enum class at_form { list, remove, schedule };
+
+// What AT's words (after its own name) ask for: none lists the jobs AT made,
+// "ID /delete" removes one (id is set), anything else schedules a job.
+at_form at_form_of(const std::vector<std::string>& words, std::string& id);
 
 // Reads "HH:MM [/interactive] [/NEXT:DD] command arguments..." (the words
 // after the program name). Returns an empty text, or what is wrong.
@@ -39,6 +46,37 @@ at_date add_days(const at_date& date, int days);
 // text, or why there is no such date (a bad day, a launch in the past).
 std::string launch_date(const at_request& request, const at_date& today, int now_minute,
                         at_date& date);
+
+// launch_date's first half: the date alone, or why there is none (a bad
+// day). The date may still be in the past.
+std::string launch_day(const at_request& request, const at_date& today, int now_minute,
+                       at_date& date);
+
+// launch_date's second half: empty when the launch on date is after now,
+// otherwise the text saying it is in the past.
+std::string past_launch(const at_request& request, const at_date& today, int now_minute,
+                        const at_date& date);
+
+// The job's identifier, used to list and delete it: the reservation number
+// (the first word after the program that is "Y" and digits, as zoba writes
+// it), or else the launch stamp (at_time_stamp) when there is none.
+std::string job_identifier(const std::vector<std::string>& command, const std::string& stamp);
+
+// What the listing shows for one job: identifier, launch date and time, and
+// the command line, e.g. "Y0001  2008/03/29 20:59  REC Y0001 ...".
+std::string listing_line(const std::string& id, const at_date& date, int hour, int minute,
+                         const std::string& command_text);
+
+// The words joined by single blanks, as the listing shows a command.
+std::string joined_words(const std::vector<std::string>& words);
+
+// The first line of a Linux job: a shell comment that marks the job as AT's
+// and carries its listing line.
+std::string job_marker(const std::string& listing);
+
+// The listing line of a job script (at -c) that job_marker marked; empty
+// for a job that AT did not make.
+std::string listing_of_job(const std::string& script);
 
 // A word quoted for the shell: nothing in it is special any more.
 std::string shell_quote(const std::string& word);
