@@ -26,8 +26,7 @@ if [ -f "$demo/job" ]; then
 fi
 cp build/linux-release/zoba build/linux-release/AT "$demo/"
 cp samples/demo-recorder.sh "$demo/recorder"
-# The job runs in this folder (at keeps the working folder), so the
-# recorder is named relative to it.
+# The job runs in zoba's folder, so the recorder is named relative to it.
 printf '[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\nrec_exec=./recorder\r\n[TVCH]\r\nテレビ東京=8\r\n' |
   iconv -f UTF-8 -t CP932 >"$demo/zoba.ini"
 read -r year month day < <(date -d tomorrow '+%Y %m %d')
@@ -52,8 +51,9 @@ if [ -n "$job" ]; then
   echo "$job" >job
   echo "atq lists the demo job:"
   atq | grep -P "^$job\t"
-  echo "It will run: $(at -c "$job" | sed "/^$/d" | tail -1)"
-  echo "The recorder will log to $demo/recorder.log. Remove the job with: atrm $job"
+  echo "It will run: $(at -c "$job" | grep -F " 2>>'zoba-jobs.log'" | sed "s/ 2>>.*//")"
+  echo "The recorder will log to $demo/recorder.log, the job to $demo/zoba-jobs.log."
+  echo "Remove the job with: $demo/AT Y0001 /delete (or atrm $job)"
 else
   echo "No job was registered."
 fi

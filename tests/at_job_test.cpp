@@ -89,8 +89,16 @@ TEST(AtDate, WithoutTheProgrammeDateTakesTheNextMatchingDay) {
       {"13:00 /NEXT:20 REC", "200803201300"},  // later today
       {"11:00 /NEXT:20 REC", "200804201100"},  // today has passed
       {"11:00 /NEXT:31 REC", "200803311100"},
-      {"11:00 /NEXT:30 cmd 21:00-21:54 2008 02 30 T", "200803301100"},  // no such date
-      {"11:00 REC", "200803211100"},                                    // no /NEXT: tomorrow
+      // A programme date that is no date is refused, not moved elsewhere.
+      {"11:00 /NEXT:30 cmd 21:00-21:54 2008 02 30 T",
+       "error: the programme date 2008-02-30 is not a date"},
+      {"10:59 /NEXT:29 cmd 8 11:00-11:30 2027 02 29 T",
+       "error: the programme date 2027-02-29 is not a date"},
+      {"10:59 /NEXT:31 cmd 8 11:00-11:30 2026 11 31 T",
+       "error: the programme date 2026-11-31 is not a date"},
+      {"10:59 /NEXT:05 cmd 8 11:00-11:30 2026 13 05 T",
+       "error: the programme date 2026-13-05 is not a date"},
+      {"11:00 REC", "200803211100"},  // no /NEXT: tomorrow
       {"11:00 /NEXT:0 REC", "error: day 0 is not a day of the month (1 to 31)"},
       {"11:00 /NEXT:32 REC", "error: day 32 is not a day of the month (1 to 31)"},
       {"11:00 /NEXT:19 REC Y1 8 11:00-12:00 2008 03 19 T",
@@ -109,6 +117,19 @@ TEST(AtJob, QuotesEveryWordForTheShell) {
   EXPECT_EQ(shell_quote("it's"), "'it'\\''s'");
   EXPECT_EQ(job_line({"/opt/rec", "$(touch x)", "`id`;a&&b", "a\"b"}),
             "'/opt/rec' '$(touch x)' '`id`;a&&b' 'a\"b'\n");
+}
+
+TEST(AtJob, TheScriptRunsInZobasFolderAndLogsStartStatusAndErrors) {
+  EXPECT_EQ(job_script("Y0001  2008/03/29 20:59  ./rec Y0001", "/home/tv user/zoba",
+                       {"./rec", "Y0001", "it's"}),
+            "# zoba AT job: Y0001  2008/03/29 20:59  ./rec Y0001\n"
+            "cd '/home/tv user/zoba' || exit 1\n"
+            "printf '%s start %s\\n' \"$(date '+%Y-%m-%d %H:%M:%S')\" "
+            "'Y0001  2008/03/29 20:59  ./rec Y0001' >>'zoba-jobs.log'\n"
+            "'./rec' 'Y0001' 'it'\\''s' 2>>'zoba-jobs.log'\n"
+            "status=$?\n"
+            "printf '%s end %s: exit status %s\\n' \"$(date '+%Y-%m-%d %H:%M:%S')\" 'Y0001' "
+            "\"$status\" >>'zoba-jobs.log'\n");
 }
 
 TEST(AtDate, TellsABadDayFromAPastLaunch) {

@@ -82,6 +82,13 @@ class Case:
     def ini(self):
         return os.path.join(self.folder, "zoba.ini")
 
+    def set_recorder(self, recorder):
+        """Replaces rec_exec in the settings file (UTF-8 on Linux)."""
+        text = self.ini_text().replace("rec_exec=%s\r\n" % self.recorder,
+                                       "rec_exec=%s\r\n" % recorder)
+        with open(self.ini(), "wb") as f:
+            f.write(text.encode("utf-8"))
+
     def ini_text(self):
         """The settings file's text: written in Shift_JIS as one from Windows
         would be, it is UTF-8 once the tool has written to it."""
@@ -167,17 +174,20 @@ def the_job(case):
 
 
 def job_command(number):
-    """The last line of the job's script: the recorder's command line."""
+    """What AT wrote of the job's script, from its marker on: a change into
+    zoba's folder and the recorder's command line, logged."""
     script = subprocess.run(["at", "-c", number], capture_output=True, check=True).stdout
-    return script.decode("utf-8").rstrip("\n").splitlines()[-1]
+    script = script.decode("utf-8")
+    return script[script.index("# zoba AT job:"):]
 
 
-def run_job_line(case, line):
-    """Runs the job's command line with the fake recorder; its arguments."""
+def run_job_line(case, line, cwd="/"):
+    """Runs the job's script, from another folder as atd might, with the fake
+    recorder; its arguments."""
     log = os.path.join(case.folder, "recorder.log")
     if os.path.exists(log):
         os.remove(log)
-    subprocess.run(["sh", "-c", line], cwd=case.folder, check=True)
+    subprocess.run(["sh", "-c", line], cwd=cwd, check=True)
     with open(log) as f:
         return [json.loads(entry) for entry in f.read().splitlines()]
 
@@ -460,13 +470,67 @@ def test_at_lists_and_cancels_its_jobs(zoba, at):
         case.clean()
 
 
+def test_a_recorder_that_cannot_start_is_not_booked(zoba, at):
+    """A recorder AT cannot find fails at once, with AT's reason in the
+    notice; a relative one is found in zoba's folder, where the job runs and
+    logs what became of it."""
+    cases = [("REC", "is not a program on PATH"), ("~/rec.sh", "is not an executable file"),
+             ("/nonexistent/rec", "is not an executable file"), ("", "is not a program on PATH")]
+    for recorder, reason in cases:
+        case = Case(zoba, at)
+        try:
+            case.set_recorder(recorder)
+            path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+            status, text = run_answering(case, path, "y")
+            notice = text.split("上記で予約しますか？")[-1]
+            check(NOT_REGISTERED in notice and reason in notice,
+                  "%r: the failure notice with AT's reason: %r" % (recorder, text))
+            check(case.new_jobs() == {}, "%r: no job" % recorder)
+        finally:
+            case.clean()
+    case = Case(zoba, at)
+    try:
+        shutil.copy(case.recorder, os.path.join(case.folder, "rec here"))
+        case.set_recorder('"./rec here" -q')
+        path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+        status, text = run_answering(case, path, "y")
+        check(REGISTERED in text, "registered: %r" % text)
+        number, _ = the_job(case)
+        args = run_job_line(case, job_command(number))
+        check(args and args[0][:2] == ["-q", "Y0001"], "the recorder ran: %r" % args)
+        with open(os.path.join(case.folder, "zoba-jobs.log")) as f:
+            log = f.read()
+        check(" start Y0001 " in log and " end Y0001: exit status 0" in log,
+              "the job's log in zoba's folder: %r" % log)
+    finally:
+        case.clean()
+
+
+def test_an_impossible_programme_date_is_refused(zoba, at):
+    case = Case(zoba, at)
+    try:
+        for year, month, day in ((2027, 2, 29), (2027, 11, 31)):
+            data = iepg(tomorrow(), "21:00", "21:54", "Show").replace(
+                ("date: %02d" % tomorrow().day).encode(), b"date: %02d" % day).replace(
+                ("month: %02d" % tomorrow().month).encode(), b"month: %02d" % month).replace(
+                ("year: %04d" % tomorrow().year).encode(), b"year: %04d" % year)
+            status, text = run_answering(case, case.write_iepg(data), "y")
+            check(NOT_REGISTERED in text and "is not a date" in text,
+                  "refused with the reason: %r" % text)
+        check(case.new_jobs() == {}, "no job")
+    finally:
+        case.clean()
+
+
 TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice,
          test_at_lists_and_cancels_its_jobs, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
          test_midnight_on_the_first_launches_on_day_0, test_launch_past_the_months_end,
          test_hostile_titles_arrive_as_one_plain_argument, test_second_instance_beeps_and_leaves,
          test_no_terminal_answers_cancel, test_a_past_programme_is_refused_by_at,
          test_at_missing_is_reported, test_what_is_not_a_file_is_refused_at_once,
-         test_a_station_that_cannot_be_a_key_is_refused]
+         test_a_station_that_cannot_be_a_key_is_refused,
+         test_a_recorder_that_cannot_start_is_not_booked,
+         test_an_impossible_programme_date_is_refused]
 
 
 def main():

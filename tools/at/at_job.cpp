@@ -112,22 +112,42 @@ std::string parse_at_arguments(const std::vector<std::string>& words, at_request
   return {};
 }
 
-bool find_programme_date(const std::vector<std::string>& command, at_date& date) {
+namespace {
+
+// The three numbers after the first HH:MM-HH:MM word followed by three
+// numbers, real date or not. False when the command carries none.
+bool programme_date_words(const std::vector<std::string>& command, at_date& date) {
   for (std::size_t i = 1; i + 3 < command.size(); ++i) {
     if (!is_time_span(command[i])) continue;
-    at_date d;
-    if (!parse_number(command[i + 1], d.year) || !parse_number(command[i + 2], d.month) ||
-        !parse_number(command[i + 3], d.day)) {
-      continue;
+    if (parse_number(command[i + 1], date.year) && parse_number(command[i + 2], date.month) &&
+        parse_number(command[i + 3], date.day)) {
+      return true;
     }
-    if (d.year < 1 || d.month < 1 || d.month > 12 || d.day < 1 ||
-        d.day > days_in_month(d.year, d.month)) {
-      return false;
-    }
-    date = d;
-    return true;
   }
   return false;
+}
+
+bool is_real_date(const at_date& d) {
+  return d.year >= 1 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+         d.day <= days_in_month(d.year, d.month);
+}
+
+}  // namespace
+
+bool find_programme_date(const std::vector<std::string>& command, at_date& date) {
+  at_date d;
+  if (!programme_date_words(command, d) || !is_real_date(d)) return false;
+  date = d;
+  return true;
+}
+
+std::string impossible_programme_date(const std::vector<std::string>& command) {
+  at_date d;
+  if (!programme_date_words(command, d) || is_real_date(d)) return {};
+  char text[80];
+  std::snprintf(text, sizeof text, "the programme date %04d-%02d-%02d is not a date", d.year,
+                d.month, d.day);
+  return text;
 }
 
 at_date add_days(const at_date& date, int days) {
@@ -138,6 +158,9 @@ std::string launch_day(const at_request& request, const at_date& today, int now_
                        at_date& date) {
   int launch_minute = request.hour * 60 + request.minute;
   at_date programme;
+  // A date that cannot be is never booked on some other date.
+  std::string impossible = impossible_programme_date(request.command);
+  if (request.has_next && !impossible.empty()) return impossible;
   if (request.has_next && find_programme_date(request.command, programme)) {
     date = add_days(programme, request.next_day - programme.day);
   } else if (request.has_next && (request.next_day < 1 || request.next_day > 31)) {
@@ -243,6 +266,19 @@ std::string job_line(const std::vector<std::string>& command) {
     line += shell_quote(word);
   }
   return line + "\n";
+}
+
+std::string job_script(const std::string& listing, const std::string& folder,
+                       const std::vector<std::string>& command) {
+  std::string log = shell_quote(k_job_log);
+  std::string when = "\"$(date '+%Y-%m-%d %H:%M:%S')\"";
+  std::string id = shell_quote(listing.substr(0, listing.find(' ')));
+  std::string line = job_line(command);
+  line.pop_back();
+  return job_marker(listing) + "cd " + shell_quote(folder) + " || exit 1\n" +
+         "printf '%s start %s\\n' " + when + " " + shell_quote(listing) + " >>" + log + "\n" +
+         line + " 2>>" + log + "\n" + "status=$?\n" + "printf '%s end %s: exit status %s\\n' " +
+         when + " " + id + " \"$status\" >>" + log + "\n";
 }
 
 std::string at_time_stamp(const at_date& date, int hour, int minute) {

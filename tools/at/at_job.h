@@ -36,11 +36,16 @@ std::string parse_at_arguments(const std::vector<std::string>& words, at_request
 // do not make a date.
 bool find_programme_date(const std::vector<std::string>& command, at_date& date);
 
+// Why the command's programme date is no date (2027-02-29, month 13); empty
+// when it is a real date or the command carries none.
+std::string impossible_programme_date(const std::vector<std::string>& command);
+
 // A date moved by a number of days, across months and years.
 at_date add_days(const at_date& date, int days);
 
 // The date the job runs on. With the programme's date: that date moved by
-// (DD - its day), so DD may be 0 or past the month's end. Without it: the
+// (DD - its day), so DD may be 0 or past the month's end; a programme date
+// that is no real date is refused, never moved elsewhere. Without it: the
 // next date from today on whose day is DD (1 to 31) and whose launch time
 // is still ahead. now_minute is the minute of the day now. Returns an empty
 // text, or why there is no such date (a bad day, a launch in the past).
@@ -83,6 +88,16 @@ std::string shell_quote(const std::string& word);
 
 // The job: the command with every word quoted, and a line end.
 std::string job_line(const std::vector<std::string>& command);
+
+// The log every job appends to, in the folder it runs in.
+inline constexpr char k_job_log[] = "zoba-jobs.log";
+
+// The whole Linux job: its marker, a change into folder (zoba's own, where
+// a relative recorder path is meant), and the command, its start, its error
+// output and its exit status appended to k_job_log there: with mail off, a
+// recorder that fails at the launch time must still leave a trace.
+std::string job_script(const std::string& listing, const std::string& folder,
+                       const std::vector<std::string>& command);
 
 // at -t's time: YYYYMMDDhhmm.
 std::string at_time_stamp(const at_date& date, int hour, int minute);

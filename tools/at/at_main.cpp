@@ -4,13 +4,17 @@
 // lists the jobs it made, and "AT ID /delete" removes one. A program of its
 // own, installed beside zoba; zoba tells the user when it ends with a failure.
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -30,6 +34,7 @@ constexpr int k_status_no_at = 3;
 constexpr int k_status_at_refused = 4;
 constexpr int k_status_no_atd = 5;
 constexpr int k_status_no_such_job = 7;  // the same value as AT.exe's
+constexpr int k_status_no_program = 8;   // the recorder cannot be started
 
 constexpr char k_atd_pid_file[] = "/run/atd.pid";
 constexpr char k_no_atd[] = "No atd running";
@@ -117,6 +122,45 @@ int submit(const std::string& stamp, const std::string& job) {
   return k_status_done;
 }
 
+// The folder AT lives in, which is zoba's: the job runs there.
+std::string own_folder() {
+  char path[PATH_MAX] = {};
+  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  std::string self(path, length > 0 ? static_cast<std::size_t>(length) : 0);
+  std::size_t slash = self.rfind('/');
+  return slash == std::string::npos || slash == 0 ? std::string("/") : self.substr(0, slash);
+}
+
+bool is_executable_file(const std::string& path) {
+  struct stat info = {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+bool on_path(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+  for (std::size_t begin = 0; begin <= folders.size();) {
+    std::size_t end = std::min(folders.find(':', begin), folders.size());
+    std::string folder = end > begin ? folders.substr(begin, end - begin) : ".";
+    if (is_executable_file(folder + "/" + name)) return true;
+    begin = end + 1;
+  }
+  return false;
+}
+
+// Why the job's program could not be started at the launch time, found
+// now: a bare name is looked for on PATH (the job keeps this environment),
+// a relative path in the folder the job runs in. Empty when it can.
+std::string program_problem(const std::string& program, const std::string& folder) {
+  if (program.find('/') == std::string::npos) {
+    if (on_path(program)) return {};
+    return "the recorder " + program + " is not a program on PATH";
+  }
+  std::string path = program[0] == '/' ? program : folder + "/" + program;
+  if (is_executable_file(path)) return {};
+  return "the recorder " + program + " is not an executable file (in " + folder + ")";
+}
+
 struct made_job {
   std::string number;   // at's job number
   std::string listing;  // the listing line its marker carries
@@ -173,11 +217,14 @@ int schedule(const std::vector<std::string>& words) {
   at_date date;
   error = launch_date(request, today, local.tm_hour * 60 + local.tm_min, date);
   if (!error.empty()) return fail(error, k_status_unreadable);
+  std::string folder = own_folder();
+  error = program_problem(request.command[0], folder);
+  if (!error.empty()) return fail(error, k_status_no_program);
   if (!atd_running()) return fail("atd is not running; nothing was registered", k_status_no_atd);
   std::string stamp = at_time_stamp(date, request.hour, request.minute);
   std::string listing = listing_line(job_identifier(request.command, stamp), date, request.hour,
                                      request.minute, joined_words(request.command));
-  return submit(stamp, job_marker(listing) + job_line(request.command));
+  return submit(stamp, job_script(listing, folder, request.command));
 }
 
 }  // namespace
