@@ -16,5 +16,9 @@ std::string convert_from_sjis(const std::string& text, const char* charset);
 // when the conversion is not available.
 std::string convert_to_sjis(const std::string& text, const char* charset);
 
+// Converts text between two character sets (iconv's names); what cannot be
+// converted becomes "?". Unchanged when the conversion is not available.
+std::string convert_between(const std::string& text, const char* from, const char* to);
+
 // True when text is well-formed UTF-8 (plain ASCII is).
 bool is_utf8(const std::string& text);

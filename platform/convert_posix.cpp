@@ -30,10 +30,12 @@ std::size_t utf8_length(const std::string& text, std::size_t i) {
 
 // How many bytes to pass over at a character that could not be converted:
 // one character of the source's encoding as far as it can be told.
-std::size_t bad_character_length(const std::string& text, std::size_t at, bool from_sjis,
+std::size_t bad_character_length(const std::string& text, std::size_t at, const char* from,
                                  std::size_t left) {
   unsigned char byte = static_cast<unsigned char>(text[at]);
-  if (from_sjis) return is_sjis_lead(byte) && left > 1 ? 2 : 1;
+  std::string source = from;
+  if (source == "CP932") return is_sjis_lead(byte) && left > 1 ? 2 : 1;
+  if (source.starts_with("UTF-16")) return left > 1 ? 2 : 1;
   std::size_t length = utf8_length(text, at);
   return length == 0 ? 1 : length;
 }
@@ -41,7 +43,6 @@ std::size_t bad_character_length(const std::string& text, std::size_t at, bool f
 std::string convert(const std::string& text, const char* to, const char* from) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return text;
-  bool from_sjis = std::string(from) == "CP932";
   std::string out;
   char* in = const_cast<char*>(text.data());
   std::size_t in_left = text.size();
@@ -53,7 +54,7 @@ std::string convert(const std::string& text, const char* to, const char* from) {
     out.append(buffer, static_cast<std::size_t>(put - buffer));
     if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
       std::size_t at = static_cast<std::size_t>(in - text.data());
-      std::size_t skip = bad_character_length(text, at, from_sjis, in_left);
+      std::size_t skip = bad_character_length(text, at, from, in_left);
       out += '?';
       in += skip;
       in_left -= skip;
@@ -72,6 +73,10 @@ std::string convert_from_sjis(const std::string& text, const char* charset) {
 
 std::string convert_to_sjis(const std::string& text, const char* charset) {
   return convert(text, "CP932", charset);
+}
+
+std::string convert_between(const std::string& text, const char* from, const char* to) {
+  return convert(text, to, from);
 }
 
 bool is_utf8(const std::string& text) {

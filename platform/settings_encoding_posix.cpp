@@ -10,6 +10,9 @@ namespace {
 
 constexpr char k_bom[] = "\xEF\xBB\xBF";
 constexpr std::size_t k_bom_size = 3;
+constexpr char k_utf16le_mark[] = "\xFF\xFE";
+constexpr char k_utf16be_mark[] = "\xFE\xFF";
+constexpr std::size_t k_utf16_mark_size = 2;
 
 // Cuts text after each line end (LF, CR LF or a lone CR), as the INI rules
 // end lines; the last piece may have none.
@@ -34,6 +37,15 @@ bool is_line_start(const std::string& text, std::size_t at) {
 }  // namespace
 
 settings_text settings_text_of(const std::string& file_bytes) {
+  const char* utf16 = file_bytes.starts_with(k_utf16le_mark)   ? "UTF-16LE"
+                      : file_bytes.starts_with(k_utf16be_mark) ? "UTF-16BE"
+                                                               : nullptr;
+  if (utf16 != nullptr) {
+    settings_text text =
+        settings_text_of(convert_between(file_bytes.substr(k_utf16_mark_size), utf16, "UTF-8"));
+    text.utf16 = utf16;
+    return text;
+  }
   settings_text text = {};
   text.from_sjis = !is_utf8(file_bytes);
   if (text.from_sjis) {
@@ -52,6 +64,13 @@ settings_text settings_text_of(const std::string& file_bytes) {
 // to themselves and nothing else converts to one, so the file's lines and
 // their Shift_JIS form pair up one to one.
 std::string settings_file_bytes(const settings_text& text, const std::string& changed_sjis) {
+  if (text.utf16 != nullptr) {
+    settings_text as_utf8 = text;
+    as_utf8.utf16 = nullptr;
+    const char* mark = std::string(text.utf16) == "UTF-16LE" ? k_utf16le_mark : k_utf16be_mark;
+    return std::string(mark, k_utf16_mark_size) +
+           convert_between(settings_file_bytes(as_utf8, changed_sjis), "UTF-8", text.utf16);
+  }
   if (text.from_sjis) return convert_from_sjis(changed_sjis, "UTF-8");
   std::vector<std::string> utf8 = line_pieces(text.utf8);
   std::vector<std::string> old = line_pieces(text.sjis);

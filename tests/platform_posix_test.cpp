@@ -185,6 +185,12 @@ constexpr char k_setting_utf8[] = "\xE8\xA8\xAD\xE5\xAE\x9A";  // 設定
 constexpr char k_setting_sjis[] = "\x90\xDD\x92\xE8";
 constexpr char k_camera_utf8[] = "\xF0\x9F\x8E\xA5";  // no Shift_JIS for it
 
+// UTF-8 text as a UTF-16 file with its mark.
+std::string utf16(const std::string& utf8, bool little) {
+  const char* charset = little ? "UTF-16LE" : "UTF-16BE";
+  return (little ? "\xFF\xFE" : "\xFE\xFF") + convert_between(utf8, "UTF-8", charset);
+}
+
 std::string joined(const std::string& a, const std::string& b = "", const std::string& c = "") {
   return a + b + c;
 }

@@ -522,6 +522,30 @@ def test_an_impossible_programme_date_is_refused(zoba, at):
         case.clean()
 
 
+def test_settings_with_a_byte_order_mark_keep_their_number(zoba, at):
+    """Notepad's marks: the file is read through them, never taken for one
+    without [ZOBA], so the reservation number goes on."""
+    body = "[TVCH]\r\n%s=8\r\n[ZOBA]\r\nno=0041\r\n" % STATION
+    for mark, encoding in ((b"\xef\xbb\xbf", "utf-8"), (b"\xff\xfe", "utf-16-le"),
+                           (b"\xfe\xff", "utf-16-be")):
+        case = Case(zoba, at)
+        try:
+            text = body.replace("no=0041", "rec_exec=%s\r\nno=0041" % case.recorder)
+            with open(case.ini(), "wb") as f:
+                f.write(mark + text.encode(encoding))
+            path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+            status, out = run_answering(case, path, "y")
+            check(" Y0042 " in out and REGISTERED in out, "%s: booked as Y0042: %r" % (encoding, out))
+            with open(case.ini(), "rb") as f:
+                data = f.read()
+            check(data.startswith(mark), "%s: the mark kept" % encoding)
+            after = data[len(mark):].decode(encoding)
+            check(after.count("[ZOBA]") == 1 and "no=0042" in after,
+                  "%s: one [ZOBA], no=0042: %r" % (encoding, after))
+        finally:
+            case.clean()
+
+
 TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice,
          test_at_lists_and_cancels_its_jobs, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
          test_midnight_on_the_first_launches_on_day_0, test_launch_past_the_months_end,
@@ -530,7 +554,8 @@ TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice,
          test_at_missing_is_reported, test_what_is_not_a_file_is_refused_at_once,
          test_a_station_that_cannot_be_a_key_is_refused,
          test_a_recorder_that_cannot_start_is_not_booked,
-         test_an_impossible_programme_date_is_refused]
+         test_an_impossible_programme_date_is_refused,
+         test_settings_with_a_byte_order_mark_keep_their_number]
 
 
 def main():
