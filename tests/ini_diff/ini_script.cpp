@@ -24,11 +24,17 @@
 #include <windows.h>
 #else
 #include "platform/ini.h"
+#include "platform/platform.h"
 #endif
 
 namespace {
 
 #ifndef _WIN32
+// "layer platform" sends the operations through the tool's own file layer
+// (files with a byte order mark, read and written in their own encoding);
+// "layer ini" back to the INI rules over the file's bytes.
+bool g_platform_layer = false;
+
 bool read_bytes(const std::string& path, std::string& bytes) {
   FILE* in = std::fopen(path.c_str(), "rb");
   if (in == nullptr) return false;
@@ -57,6 +63,8 @@ int read_int(const std::string& s, const std::string& k, int fallback, const std
 #ifdef _WIN32
   return static_cast<int>(GetPrivateProfileIntA(s.c_str(), k.c_str(), fallback, f.c_str()));
 #else
+  if (g_platform_layer)
+    return platform::profile_read_int(s.c_str(), k.c_str(), fallback, f.c_str());
   std::string text;
   if (!read_bytes(f, text)) return fallback;
   return ini_read_int(text, s.c_str(), k.c_str(), fallback);
@@ -71,6 +79,9 @@ std::string read_string(const std::string& s, const std::string& k, const std::s
   GetPrivateProfileStringA(s.c_str(), k.c_str(), fallback.c_str(), buffer.data(), size, f.c_str());
   return std::string(buffer.data());
 #else
+  if (g_platform_layer) {
+    return platform::profile_read_string(s.c_str(), k.c_str(), fallback.c_str(), size, f.c_str());
+  }
   std::string text;
   read_bytes(f, text);
   return ini_read_string(text, s.c_str(), k.c_str(), fallback.c_str(), size).c_str();
@@ -82,6 +93,8 @@ bool write_string(const std::string& s, const std::string& k, const std::string&
 #ifdef _WIN32
   return WritePrivateProfileStringA(s.c_str(), k.c_str(), v.c_str(), f.c_str()) != FALSE;
 #else
+  if (g_platform_layer)
+    return platform::profile_write_string(s.c_str(), k.c_str(), v.c_str(), f.c_str());
   return store_key(s, k, v, f);
 #endif
 }
@@ -118,7 +131,12 @@ std::vector<std::string> words_of(char* line) {
 
 void run_line(const std::vector<std::string>& w, const std::string& folder, std::string& file,
               FILE* out) {
-  if (w[0] == "file") {
+  if (w[0] == "layer" && w.size() == 2) {
+#ifndef _WIN32
+    g_platform_layer = w[1] == "platform";
+#endif
+    std::fprintf(out, "layer %s\n", w[1].c_str());
+  } else if (w[0] == "file") {
     file = folder + unhex(w[1].c_str());
     std::fprintf(out, "file %s\n", w[1].c_str());
   } else if (w[0] == "int" && w.size() == 4) {
