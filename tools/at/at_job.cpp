@@ -175,7 +175,8 @@ std::string launch_day(const at_request& request, const at_date& today, int now_
 
 std::string past_launch(const at_request& request, const at_date& today, int now_minute,
                         const at_date& date) {
-  long launch = days_from_civil(date) * k_minutes_per_day + request.hour * 60 + request.minute;
+  long launch = days_from_civil(date) * k_minutes_per_day + static_cast<long>(request.hour) * 60 +
+                request.minute;
   long now = days_from_civil(today) * k_minutes_per_day + now_minute;
   if (launch > now) return {};
   char text[64];
