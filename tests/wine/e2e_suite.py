@@ -551,8 +551,9 @@ class Suite:
         check(status == 7 and lines[0].startswith(b"AT: there is no job Y0001"),
               "a second deletion: %r %r" % (status, lines))
 
-    def failed_notice(self, r, status, what):
-        notice = sj("\n登録できませんでした（終了コード %d）" % status)
+    def failed_notice(self, r, status, what, reason):
+        """The failure notice: AT's status, then why, in AT's own words."""
+        notice = sj("\n登録できませんでした（終了コード %d）\nAT: " % status) + reason
         check(len(r.texts()) == 2 and r.texts()[1].endswith(notice),
               "%s: the failure notice with status %d: %s" % (what, status, readable(r.texts())))
 
@@ -561,7 +562,8 @@ class Suite:
         self.wait_for_scheduler(folder)
         r = self.run(folder, self.sample_command(folder), ["ok"])  # the 2008 sample
         check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + sj(
-            "\n登録できませんでした（終了コード %d）" % AT_PAST)], "boxes")
+            "\n登録できませんでした（終了コード %d）\n" % AT_PAST) +
+            b"AT: 2008-03-29 20:59 is in the past; nothing was registered"], "boxes")
         check_equal(setting(folder, b"no"), b"0001", "the number is used up")
         check(not os.path.exists(self.task_file("zoba Y0001")), "no task")
 
@@ -570,7 +572,8 @@ class Suite:
         write(os.path.join(folder, "zoba.ini"),
               SETTINGS_REGISTERED + b"[ZOBA]\r\nrec_exec=NoSuchRecorder -q\r\n")
         r = self.run(folder, self.sample_command(folder), ["ok"])
-        self.failed_notice(r, AT_NO_PROGRAM, "a recorder that is nowhere")
+        self.failed_notice(r, AT_NO_PROGRAM, "a recorder that is nowhere",
+                           b"the program NoSuchRecorder cannot be found")
         check(not os.path.exists(self.task_file("zoba Y0001")), "no task")
         check_equal(setting(folder, b"no"), b"0001", "the number is used up")
 
@@ -596,7 +599,8 @@ class Suite:
         self.restart_wineserver()
         try:
             r = self.run(folder, self.sample_command(folder), ["ok"])
-            self.failed_notice(r, AT_NO_SCHEDULER, "the Task Scheduler not running")
+            self.failed_notice(r, AT_NO_SCHEDULER, "the Task Scheduler not running",
+                               b"the Task Scheduler is not available (0x80041315)")
             check_equal(setting(folder, b"no"), b"0001", "the number is used up")
         finally:
             self.set_scheduler_start(3)  # started on demand, as a prefix has it
