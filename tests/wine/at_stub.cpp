@@ -3,7 +3,9 @@
 // line it was given, exactly, to AT.log beside itself, writes the text of
 // AT.reason beside itself (if there is one) to its standard output, and
 // exits with the status written in AT.status beside itself (0 when there is
-// none).
+// none). A console program, as the real ones are: it writes to AT.console
+// whether it was given a console window (1) or none (0), which shows the
+// flags it was started with.
 #include <windows.h>
 
 #include <cstdio>
@@ -42,8 +44,12 @@ void print_reason(const std::string& folder) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int main() {
   std::string folder = own_folder();
+  if (FILE* console = std::fopen((folder + "AT.console").c_str(), "wb")) {
+    std::fprintf(console, "%d\n", GetConsoleWindow() != nullptr ? 1 : 0);
+    std::fclose(console);
+  }
   FILE* out = std::fopen((folder + "AT.log").c_str(), "ab");
   if (out != nullptr) {
     std::fprintf(out, "%s\n", GetCommandLineA());

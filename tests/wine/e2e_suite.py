@@ -295,6 +295,8 @@ class Suite:
         check_equal(r.exit_status, 0, "exit status")
         check_equal(at_log(folder), [AT_COMMAND % 1], "command line given to AT")
         check_equal(setting(folder, b"no"), b"0001", "no advanced")
+        # Started without a console window: none flashed up.
+        check_equal(read(os.path.join(folder, "AT.console")), b"0\n", "AT's console window")
 
     def case_second_run(self):
         folder = self.fresh_folder("second_run", SETTINGS_REGISTERED)
