@@ -96,7 +96,12 @@ class Desktop:
         self.run("update-desktop-database", os.path.join(self.data, "applications"), check=True)
         for mime_type in TYPES:
             self.run("xdg-mime", "default", "zoba.desktop", mime_type, check=True)
-        settings = "[ZOBA]\nrec_exec=REC\n[TVCH]\n%s=8\n" % STATION
+        # A recorder beside zoba, which AT checks when it books the job.
+        recorder = os.path.join(os.path.dirname(self.settings()), "recorder")
+        with open(recorder, "w") as f:
+            f.write("#!/bin/sh\nexit 0\n")
+        os.chmod(recorder, 0o755)
+        settings = "[ZOBA]\nrec_exec=./recorder\n[TVCH]\n%s=8\n" % STATION
         with open(self.settings(), "w", encoding="utf-8") as f:
             f.write(settings)
 
