@@ -100,21 +100,14 @@ std::vector<std::string> utf8_environment() {
   return variables;
 }
 
-std::vector<char*> pointers(std::vector<std::string>& words) {
-  std::vector<char*> result;
-  for (std::string& word : words) result.push_back(word.data());
-  result.push_back(nullptr);
-  return result;
-}
-
 // Runs a desktop program found on PATH and waits for it: its exit status,
 // -1 when it is not there, could not start or did not end by itself.
 int run_desktop_program(std::vector<std::string> words) {
   std::string program = find_on_path(words[0]);
   if (program.empty()) return -1;
   std::vector<std::string> variables = utf8_environment();
-  std::vector<char*> argv = pointers(words);
-  std::vector<char*> envp = pointers(variables);
+  std::vector<char*> argv = argument_vector(words);
+  std::vector<char*> envp = argument_vector(variables);
   pid_t pid = 0;
   if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
     return -1;
@@ -207,4 +200,5 @@ void trace_window_append(int, const char* line) {
   if (shown.empty() || shown.back() != '\n') shown += '\n';
   put_error(shown);
 }
+
 }  // namespace platform

@@ -183,6 +183,7 @@ std::string real_file(const char* path) {
   if (realpath(path, resolved) != nullptr) return resolved;
   return path;
 }
+
 }  // namespace
 
 struct input_file {

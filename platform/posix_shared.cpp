@@ -39,6 +39,14 @@ std::string find_on_path(const std::string& program) {
   return {};
 }
 
+std::vector<char*> argument_vector(std::vector<std::string>& words) {
+  std::vector<char*> pointers;
+  pointers.reserve(words.size() + 1);
+  for (std::string& word : words) pointers.push_back(word.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 void put_error(const std::string& text) {
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);

@@ -1,9 +1,10 @@
-// What the POSIX files of the platform layer share: where the program is,
-// finding programs, and standard error. Not part of the seam: only the
-// platform's own POSIX files include it.
+// What the POSIX programs share: where the program is, finding and starting
+// programs, and standard error. Not part of the seam: only the platform's
+// own POSIX files and the Linux AT include it.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -20,6 +21,10 @@ bool is_program(const std::string& path);
 // The first executable of that name in the folders of PATH; empty when
 // there is none.
 std::string find_on_path(const std::string& program);
+
+// The words as the argv (or envp) of a program to start: pointers into
+// words, then a null. Valid while words is.
+std::vector<char*> argument_vector(std::vector<std::string>& words);
 
 // Writes text to standard error at once.
 void put_error(const std::string& text);

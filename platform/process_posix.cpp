@@ -100,9 +100,7 @@ process_result run_process(const char* command_line) {
   std::string program = find_program(words[0]);
   process_result result;
   if (program.empty()) return result;
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
+  std::vector<char*> argv = argument_vector(words);
   int pipe_ends[2];
   if (pipe2(pipe_ends, O_CLOEXEC) != 0) return result;
   pid_t pid = spawn_idle(program, argv, pipe_ends[1]);

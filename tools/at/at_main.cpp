@@ -4,23 +4,20 @@
 // lists the jobs it made, and "AT ID /delete" removes one. A program of its
 // own, installed beside zoba; zoba tells the user when it ends with a failure.
 #include <fcntl.h>
-#include <limits.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
 
 #include "platform/convert.h"
+#include "platform/posix_shared.h"
 #include "tools/at/at_job.h"
 
 extern char** environ;
@@ -73,9 +70,7 @@ run_result run(std::vector<std::string> argv, const std::string& input) {
   posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  std::vector<char*> args;
-  for (std::string& word : argv) args.push_back(word.data());
-  args.push_back(nullptr);
+  std::vector<char*> args = platform::argument_vector(argv);
   pid_t pid = 0;
   int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -122,42 +117,16 @@ int submit(const std::string& stamp, const std::string& job) {
   return k_status_done;
 }
 
-// The folder AT lives in, which is zoba's: the job runs there.
-std::string own_folder() {
-  char path[PATH_MAX] = {};
-  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  std::string self(path, length > 0 ? static_cast<std::size_t>(length) : 0);
-  std::size_t slash = self.rfind('/');
-  return slash == std::string::npos || slash == 0 ? std::string("/") : self.substr(0, slash);
-}
-
-bool is_executable_file(const std::string& path) {
-  struct stat info = {};
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-bool on_path(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string folders = path != nullptr ? path : "/usr/bin:/bin";
-  for (std::size_t begin = 0; begin <= folders.size();) {
-    std::size_t end = std::min(folders.find(':', begin), folders.size());
-    std::string folder = end > begin ? folders.substr(begin, end - begin) : ".";
-    if (is_executable_file(folder + "/" + name)) return true;
-    begin = end + 1;
-  }
-  return false;
-}
-
 // Why the job's program could not be started at the launch time, found
 // now: a bare name is looked for on PATH (the job keeps this environment),
 // a relative path in the folder the job runs in. Empty when it can.
 std::string program_problem(const std::string& program, const std::string& folder) {
   if (program.find('/') == std::string::npos) {
-    if (on_path(program)) return {};
+    if (!platform::find_on_path(program).empty()) return {};
     return "the recorder " + program + " is not a program on PATH";
   }
   std::string path = program[0] == '/' ? program : folder + "/" + program;
-  if (is_executable_file(path)) return {};
+  if (platform::is_program(path)) return {};
   return "the recorder " + program + " is not an executable file (in " + folder + ")";
 }
 
@@ -217,7 +186,8 @@ int schedule(const std::vector<std::string>& words) {
   at_date date;
   error = launch_date(request, today, local.tm_hour * 60 + local.tm_min, date);
   if (!error.empty()) return fail(error, k_status_unreadable);
-  std::string folder = own_folder();
+  // AT lives beside zoba: the job runs in that folder.
+  std::string folder = platform::folder_of(platform::self_path());
   error = program_problem(request.command[0], folder);
   if (!error.empty()) return fail(error, k_status_no_program);
   if (!atd_running()) return fail("atd is not running; nothing was registered", k_status_no_atd);
