@@ -411,42 +411,6 @@ TEST_F(ListRun, EveryFieldStartsAfreshInEachBlock) {
                                     k_title_unknown);
 }
 
-TEST_F(ListRun, BoundaryLinesAreKnownWithBlanksAndEitherLineEnd) {
-  struct Case {
-    const char* name;
-    std::string boundary_line;
-    bool is_boundary;
-  } cases[] = {
-      {"CR LF", "XXXBOUNDARYXXX\r\n", true},
-      {"LF only", "XXXBOUNDARYXXX\n", true},
-      {"trailing blanks", "XXXBOUNDARYXXX \t \r\n", true},
-      {"CRs before the LF", "XXXBOUNDARYXXX\r\r\n", true},
-      {"blanks up to the line limit", "XXXBOUNDARYXXX" + std::string(1010, ' ') + "\n", true},
-      // Lines of the block: the two programmes are one, as in a
-      // one-programme file, the later values winning.
-      {"leading blank", " XXXBOUNDARYXXX\r\n", false},
-      {"longer text", "XXXBOUNDARYXXXX\r\n", false},
-      {"other case", "xxxboundaryxxx\r\n", false},
-      {"text after blanks", "XXXBOUNDARYXXX --\r\n", false},
-      {"blanks past the line limit", "XXXBOUNDARYXXX" + std::string(1011, ' ') + "\n", false},
-  };
-  for (const Case& c : cases) {
-    reset_fake();
-    SetUp();
-    run(std::string(k_list_header) + k_boundary_line + block("A", "First") + c.boundary_line +
-        block("B", "Second"));
-    std::vector<std::string> commands = {listed_command(1, "2", "Second")};
-    std::string last = position(1, 1);
-    if (c.is_boundary) {
-      commands = {listed_command(1, "1", "First"), listed_command(2, "2", "Second")};
-      last = position(2, 2);
-    }
-    EXPECT_EQ(g_fake.commands, commands) << c.name;
-    ASSERT_EQ(g_fake.boxes.size(), 2 * commands.size()) << c.name;
-    EXPECT_EQ(g_fake.boxes[g_fake.boxes.size() - 2].text.substr(0, last.size()), last) << c.name;
-  }
-}
-
 TEST_F(ListRun, AListHeaderWithoutABoundaryIsReadAsOneProgramme) {
   std::string header = k_list_header;
   header.erase(header.find("boundary: "), std::strlen("boundary: XXXBOUNDARYXXX\r\n"));

@@ -89,6 +89,29 @@ TEST(ProgrammeList, BlocksAreTheBytesBetweenBoundaryLines) {
   }
 }
 
+TEST(ProgrammeList, BoundaryLinesAllowTrailingBlanksOnly) {
+  // Lines without their LF; a CR before it counts as a blank.
+  struct Case {
+    std::string line;
+    bool is_boundary;
+  } cases[] = {
+      {"=B=", true},
+      {"=B=\r", true},
+      {"=B= \t \r", true},
+      {"=B=\r\r", true},
+      {"=B=" + std::string(k_boundary_line_limit - 3, ' '), true},
+      {"=B=" + std::string(k_boundary_line_limit - 2, ' '), false},
+      {" =B=", false},
+      {"=B==", false},
+      {"=b=", false},
+      {"=B= --", false},
+      {"=B", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(is_boundary_line(c.line.data(), c.line.size(), "=B=", 3), c.is_boundary) << c.line;
+  }
+}
+
 TEST(ProgrammeList, AOneProgrammeFileIsScannedAgainFromItsFirstByte) {
   std::string file = "Content-type: application/x-tv-program-info\r\n";
   for (int i = 0; i < 100; ++i) file += "station: S" + std::to_string(i) + "\r\n";

@@ -183,11 +183,6 @@ TEST(TaskXml, TriggerActionAndDescriptionFollowTheCommandLine) {
   }
 }
 
-TEST(TaskXml, NamesMarkTheTaskAsZobas) {
-  EXPECT_EQ(task_name("Y0001"), "zoba Y0001");
-  EXPECT_EQ(xml_escape("a&b<c>\"d'e"), "a&amp;b&lt;c&gt;&quot;d&apos;e");
-}
-
 TEST(TaskRecord, AddsOnceAndRemoves) {
   struct {
     const char* before;
