@@ -30,6 +30,7 @@ import sys
 
 SKIP = 77
 WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
 
 # Names, as Shift_JIS bytes. Second bytes "[", "]", "\\" and "=" included.
 SECTIONS = [b"ZOBA", b"TVCH", b"Other", "テレビ".encode("cp932"), "ゼゾ".encode("cp932"),
@@ -195,12 +196,33 @@ def wine_env(prefix):
     return env
 
 
-def prepare_wine(prefix):
+def boot_prefix(prefix):
+    """wineboot's own status is no verdict: with only the 64-bit half of Wine it may end
+    with the status of a 32-bit helper it could not load (0xc0000135, seen as 53) although
+    the prefix is complete. The registry file on disk is."""
+    boot = subprocess.run([WINE, "wineboot", "-i"], env=wine_env(prefix), check=False,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    subprocess.run([WINESERVER, "-w"], env=wine_env(prefix), check=False)
     if os.path.exists(os.path.join(prefix, "system.reg")):
-        return
-    subprocess.run([WINE, "wineboot", "-i"], env=wine_env(prefix), check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine_env(prefix), check=False)
+        return None
+    return "status %d: %s" % (boot.returncode, boot.stderr.decode(errors="replace").strip())
+
+
+def prepare_wine(prefix):
+    """True when the prefix is there to run in; a prefix that a first boot left unfinished
+    is made again once from nothing."""
+    if os.path.exists(os.path.join(prefix, "system.reg")):
+        return True
+    for attempt in (1, 2):
+        failure = boot_prefix(prefix)
+        if failure is None:
+            return True
+        print("wineboot made no prefix in %s (attempt %d), %s" % (prefix, attempt, failure))
+        subprocess.run([WINESERVER, "-k"], env=wine_env(prefix), check=False,
+                       stderr=subprocess.DEVNULL)
+        shutil.rmtree(prefix, ignore_errors=True)
+    print("FAILED: no Wine prefix could be made")
+    return False
 
 
 def run_wine(exe, prefix, batch, folder, output):
@@ -319,7 +341,8 @@ def main():
         return SKIP
     os.makedirs(args.work, exist_ok=True)
     prefix = os.path.join(os.path.abspath(args.work), "prefix")
-    prepare_wine(prefix)
+    if not prepare_wine(prefix):
+        return 1
     rng = random.Random(args.seed)
     scripts = [make_script(rng) for _ in range(args.count)]
     write_scripts(args.work, scripts)
