@@ -75,8 +75,9 @@ std::string field_text(const char* value) {
 }
 
 void apply_station(reservation& r, const char* value) {
+  // lookup_channel never enters such a station; the flag picks the notice.
   r.station_refused = !is_keepable_station(value);
-  r.channel = r.station_refused ? std::string() : lookup_channel(value);
+  r.channel = lookup_channel(value);
   r.station = field_text(value);
   trace_message(k_trace_station, "ch=%s <= %s", r.channel.c_str(), value);
 }

@@ -64,7 +64,11 @@ run_result run(std::vector<std::string> argv, const std::string& input) {
   int in[2];
   int err[2];
   if (pipe2(in, O_CLOEXEC) != 0) return result;
-  if (pipe2(err, O_CLOEXEC) != 0) return result;
+  if (pipe2(err, O_CLOEXEC) != 0) {
+    close(in[0]);
+    close(in[1]);
+    return result;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);

@@ -202,7 +202,7 @@ int delete_task(scheduler& s, const std::string& id) {
 
 // Reads the command line and finds the launch and the program; a status
 // other than done when one of them is wrong.
-int read_job(const std::string& line, task_definition& task, std::string& name) {
+int read_job(const std::string& line, task_definition& task) {
   at_request request;
   std::string error = parse_at_arguments(split_task_command_line(line), request);
   if (!error.empty()) return fail(error, k_status_unreadable);
@@ -221,12 +221,11 @@ int read_job(const std::string& line, task_definition& task, std::string& name) 
     return fail("the program " + request.command[0] + " cannot be found", k_status_no_program);
   }
   task = task_for(line, request, date, path, folder);
-  name =
-      task_name(job_identifier(request.command, at_time_stamp(date, request.hour, request.minute)));
   return k_status_done;
 }
 
-int schedule(scheduler& s, const task_definition& task, const std::string& name) {
+int schedule(scheduler& s, const task_definition& task) {
+  std::string name = task_name(task.id);
   HRESULT result = register_task(s, name, task_xml(task));
   if (FAILED(result)) {
     return fail("the Task Scheduler did not take the job (" + hresult_text(result) + ")",
@@ -235,7 +234,7 @@ int schedule(scheduler& s, const task_definition& task, const std::string& name)
   if (!write_record(record_with(read_record(), name))) {
     std::fprintf(stderr, "AT: %s cannot be written; AT will not list this job\n", k_record_file);
   }
-  std::printf("Added a new job with job ID = %s\n", name.substr(name.find(' ') + 1).c_str());
+  std::printf("Added a new job with job ID = %s\n", task.id.c_str());
   return k_status_done;
 }
 
@@ -244,9 +243,8 @@ int run(const std::string& line) {
   std::string id;
   at_form form = at_form_of(split_task_command_line(line), id);
   task_definition task;
-  std::string name;
   if (form == at_form::schedule) {
-    int status = read_job(line, task, name);
+    int status = read_job(line, task);
     if (status != k_status_done) return status;
   }
   scheduler s;
@@ -259,7 +257,7 @@ int run(const std::string& line) {
   } else if (form == at_form::remove) {
     status = delete_task(s, id);
   } else {
-    status = schedule(s, task, name);
+    status = schedule(s, task);
   }
   disconnect(s);
   return status;

@@ -115,10 +115,9 @@ task_definition task_for(const std::string& line, const at_request& request, con
   task.program = program_path;
   task.arguments = command_arguments(line, request);
   task.working_folder = working_folder;
-  std::string id =
-      job_identifier(request.command, at_time_stamp(date, request.hour, request.minute));
+  task.id = job_identifier(request.command, at_time_stamp(date, request.hour, request.minute));
   task.description =
-      listing_line(id, date, request.hour, request.minute, command_text(line, request));
+      listing_line(task.id, date, request.hour, request.minute, command_text(line, request));
   return task;
 }
 
@@ -189,11 +188,12 @@ std::vector<std::string> record_names(const std::string& text) {
 
 std::string record_with(const std::string& text, const std::string& name) {
   std::string out;
-  for (const std::string& kept : record_names(text)) out += kept + "\r\n";
+  bool present = false;
   for (const std::string& kept : record_names(text)) {
-    if (kept == name) return out;
+    out += kept + "\r\n";
+    present = present || kept == name;
   }
-  return out + name + "\r\n";
+  return present ? out : out + name + "\r\n";
 }
 
 std::string record_without(const std::string& text, const std::string& name) {

@@ -39,6 +39,7 @@ struct task_definition {
   std::string program;         // as the Task Scheduler will start it
   std::string arguments;       // as the program will get them
   std::string working_folder;  // empty: the Task Scheduler's default
+  std::string id;              // the job identifier, which names the task
   std::string description;     // the listing line
 };
 
