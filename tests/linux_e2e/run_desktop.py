@@ -22,7 +22,7 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from run_e2e import SKIP, STATION, atq, can_use_at, check, iepg  # noqa: E402
+from run_e2e import SKIP, STATION, QueueWatch, can_use_at, check, iepg  # noqa: E402
 
 PROGRAMS = ["Xvfb", "openbox", "zenity", "xdotool", "xdg-open", "gio", "xdg-mime", "mimeopen",
             "mimetype", "update-mime-database", "update-desktop-database",
@@ -39,7 +39,7 @@ FAKE_NOTIFY = """#!/bin/sh
 """
 
 
-class Desktop:
+class Desktop(QueueWatch):
     """A home, an X display with a window manager, and zoba installed."""
 
     def __init__(self, cmake, build):
@@ -57,7 +57,7 @@ class Desktop:
             f.write(FAKE_NOTIFY % self.notify_log)
         os.chmod(fake, 0o755)
         self.processes = []
-        self.jobs_before = atq()
+        QueueWatch.__init__(self)
         subprocess.run([cmake, "--install", build, "--prefix", self.prefix], check=True,
                        stdout=subprocess.DEVNULL)
         self.display = self.start_display()
@@ -120,13 +120,8 @@ class Desktop:
         with open(self.notify_log, encoding="utf-8") as f:
             return f.read()
 
-    def new_jobs(self):
-        return {n: t for n, t in atq().items() if n not in self.jobs_before}
-
     def clean(self):
-        jobs = list(self.new_jobs())
-        if jobs:
-            subprocess.run(["atrm"] + jobs, check=False)
+        self.remove_new_jobs()
         for process in reversed(self.processes):
             process.kill()
             process.wait()

@@ -61,7 +61,22 @@ def iepg(date, start, end, title, station=STATION):
     return ("\r\n".join(lines) + "\r\n").encode("cp932")
 
 
-class Case:
+class QueueWatch:
+    """The at jobs queued since it was made; removed again when done."""
+
+    def __init__(self):
+        self.jobs_before = atq()
+
+    def new_jobs(self):
+        return {n: t for n, t in atq().items() if n not in self.jobs_before}
+
+    def remove_new_jobs(self):
+        jobs = list(self.new_jobs())
+        if jobs:
+            subprocess.run(["atrm"] + jobs, check=False)
+
+
+class Case(QueueWatch):
     """One run of zoba in a fresh folder with its own settings."""
 
     def __init__(self, zoba, at, settings=""):
@@ -76,7 +91,7 @@ class Case:
         text = "[ZOBA]\r\nrec_exec=%s\r\n%s[TVCH]\r\n%s=8\r\n" % (self.recorder, settings, STATION)
         with open(self.ini(), "wb") as f:
             f.write(text.encode("cp932"))
-        self.jobs_before = atq()
+        QueueWatch.__init__(self)
         self.extra_env = {}
 
     def ini(self):
@@ -119,13 +134,8 @@ class Case:
         os.close(slave)
         return process, master
 
-    def new_jobs(self):
-        return {n: t for n, t in atq().items() if n not in self.jobs_before}
-
     def clean(self):
-        jobs = list(self.new_jobs())
-        if jobs:
-            subprocess.run(["atrm"] + jobs, check=False)
+        self.remove_new_jobs()
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
