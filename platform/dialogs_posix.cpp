@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -113,9 +112,7 @@ int run_desktop_program(std::vector<std::string> words) {
     return -1;
   }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
+  if (!wait_for_exit(pid, status)) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -33,11 +33,9 @@ constexpr int k_lock_poll_ms = 20;
 bool read_file(const char* path, std::string& bytes) {
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  char chunk[65536];
-  ssize_t got = 0;
-  while ((got = read(fd, chunk, sizeof chunk)) > 0) bytes.append(chunk, static_cast<size_t>(got));
+  bool read = read_to_end(fd, bytes);
   close(fd);
-  return got == 0;
+  return read;
 }
 
 bool write_all(int fd, const std::string& bytes) {

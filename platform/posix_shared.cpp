@@ -1,8 +1,11 @@
 #include "platform/posix_shared.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +48,24 @@ std::vector<char*> argument_vector(std::vector<std::string>& words) {
   for (std::string& word : words) pointers.push_back(word.data());
   pointers.push_back(nullptr);
   return pointers;
+}
+
+bool read_to_end(int fd, std::string& bytes, std::size_t limit) {
+  char chunk[65536];
+  for (;;) {
+    ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return got == 0;
+    std::size_t room = limit - std::min(limit, bytes.size());
+    bytes.append(chunk, std::min(room, static_cast<std::size_t>(got)));
+  }
+}
+
+bool wait_for_exit(pid_t pid, int& status) {
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
 }
 
 void put_error(const std::string& text) {

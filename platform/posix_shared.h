@@ -3,6 +3,9 @@
 // own POSIX files and the Linux AT include it.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,14 @@ std::string find_on_path(const std::string& program);
 // The words as the argv (or envp) of a program to start: pointers into
 // words, then a null. Valid while words is.
 std::vector<char*> argument_vector(std::vector<std::string>& words);
+
+// Reads fd to its end, appending at most limit bytes to bytes (the rest is
+// read and dropped, so a writer never blocks). False on a read error.
+bool read_to_end(int fd, std::string& bytes, std::size_t limit = std::string::npos);
+
+// Waits for a started program to end and sets status (as waitpid gives
+// it); false when it cannot be waited for.
+bool wait_for_exit(pid_t pid, int& status);
 
 // Writes text to standard error at once.
 void put_error(const std::string& text);

@@ -7,8 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <clocale>
 #include <string>
 
@@ -35,27 +33,9 @@ std::string find_program(const std::string& program) {
 
 unsigned long wait_status(pid_t pid) {
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return static_cast<unsigned long>(-1);
-  }
+  if (!wait_for_exit(pid, status)) return static_cast<unsigned long>(-1);
   if (WIFEXITED(status)) return static_cast<unsigned long>(WEXITSTATUS(status));
   return 128ul + static_cast<unsigned long>(WTERMSIG(status));
-}
-
-// Reads what the program writes until it closes its end, keeping the first
-// k_output_limit bytes; the rest is read and dropped, so it never blocks.
-std::string collect(int fd) {
-  std::string output;
-  char chunk[4096];
-  for (;;) {
-    ssize_t got = read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    std::size_t room = k_output_limit - output.size();
-    output.append(chunk, std::min(room, static_cast<std::size_t>(got)));
-  }
-  close(fd);
-  return output;
 }
 
 // The scheduler only registers a job: it runs when nothing else wants the
@@ -105,7 +85,12 @@ process_result run_process(const char* command_line) {
   if (pipe2(pipe_ends, O_CLOEXEC) != 0) return result;
   pid_t pid = spawn_idle(program, argv, pipe_ends[1]);
   close(pipe_ends[1]);
-  result.output = shown_text(collect(pipe_ends[0]));
+  // Read to its end (its first k_output_limit bytes kept), so the
+  // scheduler never blocks on a full pipe.
+  std::string output;
+  read_to_end(pipe_ends[0], output, k_output_limit);
+  close(pipe_ends[0]);
+  result.output = shown_text(output);
   if (pid < 0) return result;
   result.started = true;
   result.exit_status = wait_status(pid);

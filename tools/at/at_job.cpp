@@ -235,15 +235,23 @@ std::string job_marker(const std::string& listing) {
   return std::string(k_marker) + line + "\n";
 }
 
-std::string listing_of_job(const std::string& script) {
+std::vector<std::string> text_lines(const std::string& text) {
+  std::vector<std::string> lines;
   std::size_t at = 0;
-  while (at < script.size()) {
-    std::size_t end = script.find('\n', at);
-    if (end == std::string::npos) end = script.size();
-    if (script.compare(at, sizeof k_marker - 1, k_marker) == 0) {
-      return script.substr(at + sizeof k_marker - 1, end - at - (sizeof k_marker - 1));
-    }
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
     at = end + 1;
+  }
+  return lines;
+}
+
+std::string listing_of_job(const std::string& script) {
+  for (const std::string& line : text_lines(script)) {
+    if (line.starts_with(k_marker)) return line.substr(sizeof k_marker - 1);
   }
   return {};
 }

@@ -75,6 +75,10 @@ std::string listing_line(const std::string& id, const at_date& date, int hour, i
 // The words joined by single blanks, as the listing shows a command.
 std::string joined_words(const std::vector<std::string>& words);
 
+// The lines of a text without their line ends (LF or CR LF), blank ones
+// left out.
+std::vector<std::string> text_lines(const std::string& text);
+
 // The first line of a Linux job: a shell comment that marks the job as AT's
 // and carries its listing line.
 std::string job_marker(const std::string& listing);

@@ -85,14 +85,11 @@ run_result run(std::vector<std::string> argv, const std::string& input) {
     (void)ignored;
   }
   close(in[1]);
-  char chunk[4096];
-  ssize_t got = 0;
-  while ((got = read(err[0], chunk, sizeof chunk)) > 0) result.output.append(chunk, got);
+  platform::read_to_end(err[0], result.output);
   close(err[0]);
   if (spawned != 0) return result;
   result.started = true;
-  while (waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
-  }
+  platform::wait_for_exit(pid, result.status);
   return result;
 }
 
@@ -143,12 +140,8 @@ struct made_job {
 bool made_jobs(std::vector<made_job>& jobs) {
   run_result queue = run({"atq"}, "");
   if (!queue.started) return false;
-  std::size_t at = 0;
-  while (at < queue.output.size()) {
-    std::size_t end = queue.output.find('\n', at);
-    if (end == std::string::npos) end = queue.output.size();
-    std::string number = queue.output.substr(at, queue.output.find('\t', at) - at);
-    at = end + 1;
+  for (const std::string& line : text_lines(queue.output)) {
+    std::string number = line.substr(0, line.find('\t'));
     if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) continue;
     std::string listing = listing_of_job(run({"at", "-c", number}, "").output);
     if (!listing.empty()) jobs.push_back({number, listing});

@@ -173,7 +173,7 @@ int list_tasks(scheduler& s) {
   std::string record = read_record();
   std::string kept = record;
   int shown = 0;
-  for (const std::string& name : record_names(record)) {
+  for (const std::string& name : text_lines(record)) {
     std::string description;
     if (!task_description(s, name, description)) {
       kept = record_without(kept, name);
@@ -200,11 +200,12 @@ int delete_task(scheduler& s, const std::string& id) {
   return k_status_done;
 }
 
-// Reads the command line and finds the launch and the program; a status
-// other than done when one of them is wrong.
-int read_job(const std::string& line, task_definition& task) {
+// Reads the command line (and its words) and finds the launch and the
+// program; a status other than done when one of them is wrong.
+int read_job(const std::string& line, const std::vector<std::string>& words,
+             task_definition& task) {
   at_request request;
-  std::string error = parse_at_arguments(split_task_command_line(line), request);
+  std::string error = parse_at_arguments(words, request);
   if (!error.empty()) return fail(error, k_status_unreadable);
   SYSTEMTIME now = {};
   GetLocalTime(&now);
@@ -240,11 +241,12 @@ int schedule(scheduler& s, const task_definition& task) {
 
 // Everything after the command line is read: connect, then do what it asks.
 int run(const std::string& line) {
+  std::vector<std::string> words = split_task_command_line(line);
   std::string id;
-  at_form form = at_form_of(split_task_command_line(line), id);
+  at_form form = at_form_of(words, id);
   task_definition task;
   if (form == at_form::schedule) {
-    int status = read_job(line, task);
+    int status = read_job(line, words, task);
     if (status != k_status_done) return status;
   }
   scheduler s;

@@ -172,24 +172,10 @@ std::string task_xml(const task_definition& task) {
          settings_xml() + exec_xml(task) + "</Task>\n";
 }
 
-std::vector<std::string> record_names(const std::string& text) {
-  std::vector<std::string> names;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string name = text.substr(at, end - at);
-    if (!name.empty() && name.back() == '\r') name.pop_back();
-    if (!name.empty()) names.push_back(name);
-    at = end + 1;
-  }
-  return names;
-}
-
 std::string record_with(const std::string& text, const std::string& name) {
   std::string out;
   bool present = false;
-  for (const std::string& kept : record_names(text)) {
+  for (const std::string& kept : text_lines(text)) {
     out += kept + "\r\n";
     present = present || kept == name;
   }
@@ -198,7 +184,7 @@ std::string record_with(const std::string& text, const std::string& name) {
 
 std::string record_without(const std::string& text, const std::string& name) {
   std::string out;
-  for (const std::string& kept : record_names(text)) {
+  for (const std::string& kept : text_lines(text)) {
     if (kept != name) out += kept + "\r\n";
   }
   return out;

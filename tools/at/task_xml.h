@@ -54,8 +54,8 @@ task_definition task_for(const std::string& line, const at_request& request, con
 // late when missed, never stopped for time or batteries, removed once expired.
 std::string task_xml(const task_definition& task);
 
-// The task names one record text holds, one a line, blank lines skipped.
-std::vector<std::string> record_names(const std::string& text);
+// The record of the tasks AT registered holds their names, one a line
+// (text_lines reads them).
 
 // The record with the name added once at its end (kept where it already is).
 std::string record_with(const std::string& text, const std::string& name);
