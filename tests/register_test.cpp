@@ -183,24 +183,18 @@ TEST(RegisterReservation, AFailingSchedulerIsNotReportedAsSuccess) {
 }
 
 TEST(RegisterReservation, AnUnstoredNumberStopsTheRegistration) {
-  prepare(0);
-  g_fake.failing_write_keys = {"no"};
-  register_reservation(example());
-  EXPECT_TRUE(g_fake.commands.empty());
-  ASSERT_EQ(g_fake.boxes.size(), 2u);
-  // C:\tv\zoba.iniに書き込めないため予約を中止しました
-  EXPECT_EQ(g_fake.boxes[1].text,
-            "C:\\tv\\zoba.ini\x82\xC9\x8F\x91\x82\xAB\x8D\x9E\x82\xDF\x82\xC8\x82\xA2\x82\xBD"
-            "\x82\xDF\x97\\\x96\xF1\x82\xF0\x92\x86\x8E~\x82\xB5\x82\xDC\x82\xB5\x82\xBD");
-}
-
-TEST(RegisterReservation, TheUnstoredNumberNoticeShowsTheSettingsPathAsThePlatformShowsIt) {
-  prepare(0);
-  g_fake.failing_write_keys = {"no"};
-  g_fake.shown[g_settings.settings_path] = "shown.ini";
-  register_reservation(example());
-  ASSERT_EQ(g_fake.boxes.size(), 2u);
-  EXPECT_EQ(g_fake.boxes[1].text,
-            "shown.ini\x82\xC9\x8F\x91\x82\xAB\x8D\x9E\x82\xDF\x82\xC8\x82\xA2\x82\xBD"
-            "\x82\xDF\x97\\\x96\xF1\x82\xF0\x92\x86\x8E~\x82\xB5\x82\xDC\x82\xB5\x82\xBD");
+  // ...に書き込めないため予約を中止しました, after the settings path as the
+  // platform shows it.
+  const std::string tail =
+      "\x82\xC9\x8F\x91\x82\xAB\x8D\x9E\x82\xDF\x82\xC8\x82\xA2\x82\xBD"
+      "\x82\xDF\x97\\\x96\xF1\x82\xF0\x92\x86\x8E~\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
+  for (const char* shown : {k_ini, "shown.ini"}) {
+    prepare(0);
+    g_fake.failing_write_keys = {"no"};
+    g_fake.shown[k_ini] = shown;
+    register_reservation(example());
+    EXPECT_TRUE(g_fake.commands.empty());
+    ASSERT_EQ(g_fake.boxes.size(), 2u);
+    EXPECT_EQ(g_fake.boxes[1].text, shown + tail);
+  }
 }

@@ -201,5 +201,5 @@ TEST(TaskRecord, AddsOnceAndRemoves) {
     EXPECT_EQ(record_with(c.before, c.name), c.with) << c.before;
     EXPECT_EQ(record_without(c.before, c.name), c.without) << c.before;
   }
-  EXPECT_EQ(record_names("a\r\n\r\nb c\n"), (std::vector<std::string>{"a", "b c"}));
+  EXPECT_EQ(text_lines("a\r\n\r\nb c\n"), (std::vector<std::string>{"a", "b c"}));
 }

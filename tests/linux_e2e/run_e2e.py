@@ -19,6 +19,7 @@ import sys
 import tempfile
 import time
 import traceback
+import types
 
 SKIP = 77
 STATION = "テレビ東京"
@@ -359,19 +360,6 @@ def test_no_terminal_answers_cancel(zoba, at):
         case.clean()
 
 
-def test_a_past_programme_is_refused_by_at(zoba, at):
-    case = Case(zoba, at)
-    try:
-        day = datetime.date.today() - datetime.timedelta(days=2)
-        path = case.write_iepg(iepg(day, "21:00", "21:54", "Old"))
-        status, text = run_answering(case, path, "y")
-        check(NOT_REGISTERED in text and "in the past" in text,
-              "AT's reason and the failure notice: %r" % text)
-        check(case.new_jobs() == {}, "no job")
-    finally:
-        case.clean()
-
-
 def test_debug_traces_in_order_on_standard_error(zoba, at):
     case = Case(zoba, at, settings="debug=1\r\n")
     try:
@@ -480,24 +468,35 @@ def test_at_lists_and_cancels_its_jobs(zoba, at):
         case.clean()
 
 
-def test_a_recorder_that_cannot_start_is_not_booked(zoba, at):
-    """A recorder AT cannot find fails at once, with AT's reason in the
-    notice; a relative one is found in zoba's folder, where the job runs and
-    logs what became of it."""
-    cases = [("REC", "is not a program on PATH"), ("~/rec.sh", "is not an executable file"),
-             ("/nonexistent/rec", "is not an executable file"), ("", "is not a program on PATH")]
-    for recorder, reason in cases:
+def test_at_refuses_what_it_cannot_book(zoba, at):
+    """A programme in the past, a recorder AT cannot find, or a programme date
+    that is no date: AT fails at once, its reason in the notice, no job."""
+    day = tomorrow()
+    cases = [(None, datetime.date.today() - datetime.timedelta(days=2), "in the past"),
+             ("REC", day, "is not a program on PATH"),
+             ("~/rec.sh", day, "is not an executable file"),
+             ("/nonexistent/rec", day, "is not an executable file"),
+             ("", day, "is not a program on PATH"),
+             (None, types.SimpleNamespace(year=2027, month=2, day=29), "is not a date"),
+             (None, types.SimpleNamespace(year=2027, month=11, day=31), "is not a date")]
+    for recorder, date, reason in cases:
         case = Case(zoba, at)
         try:
-            case.set_recorder(recorder)
-            path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+            if recorder is not None:
+                case.set_recorder(recorder)
+            path = case.write_iepg(iepg(date, "21:00", "21:54", "Show"))
             status, text = run_answering(case, path, "y")
             notice = text.split("上記で予約しますか？")[-1]
             check(NOT_REGISTERED in notice and reason in notice,
-                  "%r: the failure notice with AT's reason: %r" % (recorder, text))
-            check(case.new_jobs() == {}, "%r: no job" % recorder)
+                  "%r %r: the failure notice with AT's reason: %r" % (recorder, date, text))
+            check(case.new_jobs() == {}, "%r %r: no job" % (recorder, date))
         finally:
             case.clean()
+
+
+def test_the_job_runs_in_zobas_folder_and_logs(zoba, at):
+    """A relative recorder is found in zoba's folder, where the job runs and
+    logs what became of it."""
     case = Case(zoba, at)
     try:
         shutil.copy(case.recorder, os.path.join(case.folder, "rec here"))
@@ -512,22 +511,6 @@ def test_a_recorder_that_cannot_start_is_not_booked(zoba, at):
             log = f.read()
         check(" start Y0001 " in log and " end Y0001: exit status 0" in log,
               "the job's log in zoba's folder: %r" % log)
-    finally:
-        case.clean()
-
-
-def test_an_impossible_programme_date_is_refused(zoba, at):
-    case = Case(zoba, at)
-    try:
-        for year, month, day in ((2027, 2, 29), (2027, 11, 31)):
-            data = iepg(tomorrow(), "21:00", "21:54", "Show").replace(
-                ("date: %02d" % tomorrow().day).encode(), b"date: %02d" % day).replace(
-                ("month: %02d" % tomorrow().month).encode(), b"month: %02d" % month).replace(
-                ("year: %04d" % tomorrow().year).encode(), b"year: %04d" % year)
-            status, text = run_answering(case, case.write_iepg(data), "y")
-            check(NOT_REGISTERED in text and "is not a date" in text,
-                  "refused with the reason: %r" % text)
-        check(case.new_jobs() == {}, "no job")
     finally:
         case.clean()
 
@@ -560,11 +543,10 @@ TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice,
          test_at_lists_and_cancels_its_jobs, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
          test_midnight_on_the_first_launches_on_day_0, test_launch_past_the_months_end,
          test_hostile_titles_arrive_as_one_plain_argument, test_second_instance_beeps_and_leaves,
-         test_no_terminal_answers_cancel, test_a_past_programme_is_refused_by_at,
-         test_at_missing_is_reported, test_what_is_not_a_file_is_refused_at_once,
+         test_no_terminal_answers_cancel, test_at_refuses_what_it_cannot_book,
+         test_the_job_runs_in_zobas_folder_and_logs, test_at_missing_is_reported,
+         test_what_is_not_a_file_is_refused_at_once,
          test_a_station_that_cannot_be_a_key_is_refused,
-         test_a_recorder_that_cannot_start_is_not_booked,
-         test_an_impossible_programme_date_is_refused,
          test_settings_with_a_byte_order_mark_keep_their_number]
 
 
