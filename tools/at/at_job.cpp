@@ -134,22 +134,6 @@ bool is_real_date(const at_date& d) {
 
 }  // namespace
 
-bool find_programme_date(const std::vector<std::string>& command, at_date& date) {
-  at_date d;
-  if (!programme_date_words(command, d) || !is_real_date(d)) return false;
-  date = d;
-  return true;
-}
-
-std::string impossible_programme_date(const std::vector<std::string>& command) {
-  at_date d;
-  if (!programme_date_words(command, d) || is_real_date(d)) return {};
-  char text[80];
-  std::snprintf(text, sizeof text, "the programme date %04d-%02d-%02d is not a date", d.year,
-                d.month, d.day);
-  return text;
-}
-
 at_date add_days(const at_date& date, int days) {
   return civil_from_days(days_from_civil(date) + days);
 }
@@ -158,10 +142,14 @@ std::string launch_day(const at_request& request, const at_date& today, int now_
                        at_date& date) {
   int launch_minute = request.hour * 60 + request.minute;
   at_date programme;
-  // A date that cannot be is never booked on some other date.
-  std::string impossible = impossible_programme_date(request.command);
-  if (request.has_next && !impossible.empty()) return impossible;
-  if (request.has_next && find_programme_date(request.command, programme)) {
+  if (request.has_next && programme_date_words(request.command, programme)) {
+    // A date that cannot be is never booked on some other date.
+    if (!is_real_date(programme)) {
+      char text[80];
+      std::snprintf(text, sizeof text, "the programme date %04d-%02d-%02d is not a date",
+                    programme.year, programme.month, programme.day);
+      return text;
+    }
     date = add_days(programme, request.next_day - programme.day);
   } else if (request.has_next && (request.next_day < 1 || request.next_day > 31)) {
     return std::string("day ") + std::to_string(request.next_day) +

@@ -31,15 +31,6 @@ at_form at_form_of(const std::vector<std::string>& words, std::string& id);
 // after the program name). Returns an empty text, or what is wrong.
 std::string parse_at_arguments(const std::vector<std::string>& words, at_request& request);
 
-// The programme's date: the three numbers (year, month, day) after the
-// first HH:MM-HH:MM word of the command. False when they are not there or
-// do not make a date.
-bool find_programme_date(const std::vector<std::string>& command, at_date& date);
-
-// Why the command's programme date is no date (2027-02-29, month 13); empty
-// when it is a real date or the command carries none.
-std::string impossible_programme_date(const std::vector<std::string>& command);
-
 // A date moved by a number of days, across months and years.
 at_date add_days(const at_date& date, int days);
 
