@@ -200,3 +200,11 @@ TEST(AtListing, FindsTheMarkerInTheJobScript) {
   EXPECT_EQ(listing_of_job("#!/bin/sh\nexport A=1\n'REC' 'Y0001'\n"), "");
   EXPECT_EQ(listing_of_job("echo '# zoba AT job: no'\n"), "");
 }
+
+TEST(AtInstall, NamesAnInstallByItsSettingsPath) {
+  // FNV-1a of the empty path is its offset basis; case folds only when asked.
+  EXPECT_EQ(install_id("", false), "811c9dc5");
+  EXPECT_EQ(install_id("C:\\zoba\\zoba.ini", true), install_id("c:\\ZOBA\\zoba.ini", true));
+  EXPECT_NE(install_id("/a/zoba.ini", false), install_id("/A/zoba.ini", false));
+  EXPECT_NE(install_id("/a/zoba.ini", false), install_id("/a/reserve.ini", false));
+}

@@ -1,5 +1,6 @@
 #include "tools/at/at_job.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -198,6 +199,18 @@ std::string job_identifier(const std::vector<std::string>& command, const std::s
     }
   }
   return stamp;
+}
+
+std::string install_id(const std::string& settings_path, bool fold_case) {
+  std::uint32_t hash = 2166136261u;
+  for (char c : settings_path) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (fold_case && byte >= 'A' && byte <= 'Z') byte = static_cast<unsigned char>(byte + 32);
+    hash = (hash ^ byte) * 16777619u;
+  }
+  char text[9];
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(hash));
+  return text;
 }
 
 std::string listing_line(const std::string& id, const at_date& date, int hour, int minute,

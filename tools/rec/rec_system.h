@@ -1,0 +1,79 @@
+// The operating-system services REC needs: the wall clock, sleeping,
+// starting, watching and stopping one recorder, and the few file
+// operations around its recording. One implementation per system
+// (rec_posix.cpp, rec_win32.cpp) is linked into REC; the tests link a fake.
+// Text crossing this seam is UTF-8 on both systems; the Windows side
+// converts to UTF-16 at each call.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rec_system {
+
+// Seconds since the epoch by the wall clock (it may jump: suspend, NTP).
+long long now();
+
+// Sleeps about that many seconds without using the CPU; may return early.
+void sleep_for(long long seconds);
+
+// A started recorder; what it is belongs to the system.
+struct recorder;
+
+// Starts arguments[0] with the rest as its arguments, directly (never through a
+// shell; on Windows each argument quoted by the C runtime's rules), with no
+// console window, standard output and error to the null device, standard
+// input a pipe when stdin_pipe is set (else the null device). Null when it
+// could not be started; error then says why.
+recorder* start_recorder(const std::vector<std::string>& arguments, bool stdin_pipe,
+                         std::string& error);
+
+// Waits until the recorder has ended or the wall clock reaches deadline.
+// True when it has ended.
+bool wait_recorder(recorder* process, long long deadline);
+
+// Writes a line end to the recorder's standard input and closes it (a
+// recorder that stops on Enter); nothing when it has no pipe.
+void send_line_end(recorder* process);
+
+// Asks the recorder to end (SIGTERM; on Windows the process is ended).
+void terminate_recorder(recorder* process);
+
+// Ends the recorder without asking (SIGKILL; TerminateProcess).
+void kill_recorder(recorder* process);
+
+// How an ended recorder ended, for the log: "exit 0", "signal 15".
+std::string recorder_outcome(const recorder* process);
+
+// Waits for (if need be) and releases a recorder.
+void release_recorder(recorder* process);
+
+// The size of a file in bytes; -1 when there is none.
+long long file_size(const std::string& path);
+
+// Makes a folder and the folders above it that are missing; false when it
+// does not exist afterwards.
+bool make_folders(const std::string& path);
+
+// The user's videos folder (Windows' Videos known folder; on Linux
+// XDG_VIDEOS_DIR from the user's dirs file or environment, else ~/Videos).
+std::string videos_folder();
+
+// The folder of the running program, without a separator at its end.
+std::string program_folder();
+
+// The path separator of this system ("/" or "\\").
+extern const char k_separator[];
+
+// Shift_JIS text from the command line or the settings file as UTF-8.
+std::string utf8_from_sjis(const std::string& sjis);
+
+// Appends a line (a line end is added) to the log file; false when it could
+// not be written.
+bool append_line(const std::string& path, const std::string& line);
+
+// The longest file name the system takes, counted as it counts: bytes of
+// UTF-8 on Linux (255), UTF-16 code units on Windows (255).
+bool name_fits(const std::string& utf8_name);
+
+}  // namespace rec_system
