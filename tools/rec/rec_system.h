@@ -72,6 +72,12 @@ std::string utf8_from_sjis(const std::string& sjis);
 // not be written.
 bool append_line(const std::string& path, const std::string& line);
 
+// The program a command's first word names: a path (it holds a separator)
+// is taken as it stands; a bare name is looked for in REC's own folder, then
+// in the folders of PATH (with the system's program extensions on Windows).
+// Empty when no such program exists.
+std::string find_program(const std::string& name);
+
 // The longest file name the system takes, counted as it counts: bytes of
 // UTF-8 on Linux (255), UTF-16 code units on Windows (255).
 bool name_fits(const std::string& utf8_name);
