@@ -1,0 +1,190 @@
+#include "reservation/conflicts.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/text.h"
+
+namespace {
+
+// ※ 重なる予約: and ※ 予約済み: in Shift_JIS.
+constexpr char k_overlap_prefix[] =
+    "\x81\xA6 \x8F"
+    "d\x82\xC8\x82\xE9\x97\\\x96\xF1: ";
+constexpr char k_same_prefix[] = "\x81\xA6 \x97\\\x96\xF1\x8D\xCF\x82\xDD: ";
+// 、 between the reservations named.
+constexpr char k_separator[] =
+    "\x81"
+    "A";
+constexpr std::size_t k_fields = 7;
+
+std::vector<std::string> blank_separated(const std::string& line) {
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  while (at < line.size()) {
+    std::size_t begin = line.find_first_not_of(" \t\r\n", at);
+    if (begin == std::string::npos) break;
+    std::size_t end = line.find_first_of(" \t\r\n", begin);
+    if (end == std::string::npos) end = line.size();
+    words.push_back(line.substr(begin, end - begin));
+    at = end;
+  }
+  return words;
+}
+
+// A whole word of 1 to 9 decimal digits.
+bool read_number(const std::string& text, int& value) {
+  if (text.empty() || text.size() > 9) return false;
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
+}
+
+// "HH:MM-HH:MM" as the scheduler command writes it (two digits or more).
+bool read_span(const std::string& span, int& start, int& end) {
+  std::size_t dash = span.find('-');
+  if (dash == std::string::npos) return false;
+  auto read_time = [](const std::string& text, int& minutes) {
+    std::size_t colon = text.find(':');
+    int hour = 0;
+    int minute = 0;
+    if (colon == std::string::npos || !read_number(text.substr(0, colon), hour) ||
+        !read_number(text.substr(colon + 1), minute)) {
+      return false;
+    }
+    minutes = hour * 60 + minute;
+    return true;
+  };
+  return read_time(span.substr(0, dash), start) && read_time(span.substr(dash + 1), end);
+}
+
+// Days from 1970-01-01 in the proleptic Gregorian calendar: a plain count,
+// so that windows of different days compare.
+long long day_number(int year, int month, int day) {
+  long long y = year - (month <= 2 ? 1 : 0);
+  long long era = (y >= 0 ? y : y - 399) / 400;
+  long long year_of_era = y - era * 400;
+  long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  long long day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
+void set_window(booked_programme& p, int start, int end) {
+  p.start_hour = start / 60;
+  p.start_minute = start % 60;
+  long long day = day_number(p.year, p.month, p.day) * 1440;
+  p.start = day + start;
+  // The end is a clock time on the start's day, or the next when it is not
+  // after the start (a programme across midnight).
+  long long end_clock = day + (start / 1440) * 1440 + end % 1440;
+  p.end = end_clock > p.start ? end_clock : end_clock + 1440;
+}
+
+bool overlaps(const booked_programme& a, const booked_programme& b) {
+  return a.start < b.end && b.start < a.end;
+}
+
+bool same_programme(const booked_programme& a, const booked_programme& b) {
+  return a.channel == b.channel && a.start == b.start;
+}
+
+std::string named(const booked_programme& p) {
+  return p.id + " " + p.channel + " " + p.span + " " + p.title;
+}
+
+// The most recordings running at one moment inside fresh's window, fresh's
+// own included.
+int most_at_once(const booked_programme& fresh, const std::vector<booked_programme>& others) {
+  std::vector<std::pair<long long, int>> events;  // ends sort before starts
+  for (const booked_programme& other : others) {
+    events.emplace_back(std::max(other.start, fresh.start), 1);
+    events.emplace_back(std::min(other.end, fresh.end), -1);
+  }
+  std::sort(events.begin(), events.end());
+  int running = 0;
+  int most = 0;
+  for (const auto& event : events) most = std::max(most, running += event.second);
+  return most + 1;
+}
+
+std::string joined(const char* prefix, const std::vector<booked_programme>& programmes) {
+  std::string line = prefix;
+  for (std::size_t i = 0; i < programmes.size(); ++i) {
+    if (i > 0) line += k_separator;
+    line += named(programmes[i]);
+  }
+  return line;
+}
+
+}  // namespace
+
+bool read_booked_programme(const std::string& line, booked_programme& p) {
+  std::vector<std::string> words = blank_separated(line);
+  if (words.size() < k_fields) return false;
+  const std::string* field = &words[words.size() - k_fields];
+  int number = 0;
+  int start = 0;
+  int end = 0;
+  if (field[0].size() < 2 || field[0][0] != 'Y' || !read_number(field[0].substr(1), number) ||
+      !read_span(field[2], start, end) || !read_number(field[3], p.year) ||
+      !read_number(field[4], p.month) || !read_number(field[5], p.day) || p.month < 1 ||
+      p.month > 12) {
+    return false;
+  }
+  p.id = field[0];
+  p.channel = field[1];
+  p.span = field[2];
+  p.title = field[6];
+  set_window(p, start, end);
+  return true;
+}
+
+std::vector<booked_programme> read_booking_listing(const std::string& listing) {
+  std::vector<booked_programme> programmes;
+  std::size_t begin = 0;
+  while (begin < listing.size()) {
+    std::size_t end = listing.find('\n', begin);
+    if (end == std::string::npos) end = listing.size();
+    booked_programme p;
+    if (read_booked_programme(listing.substr(begin, end - begin), p)) programmes.push_back(p);
+    begin = end + 1;
+  }
+  return programmes;
+}
+
+booked_programme booked_form(const reservation& r, int no) {
+  std::string fields = format_text("Y%04d %s %02d:%02d-%02d:%02d %04d %02d %02d %s", no,
+                                   r.channel.c_str(), r.start_hour, r.start_minute, r.end_hour,
+                                   r.end_minute, r.year, r.month, r.date, r.title.c_str());
+  booked_programme p;
+  read_booked_programme(fields, p);
+  return p;
+}
+
+std::string conflict_line(const booked_programme& fresh,
+                          const std::vector<booked_programme>& booked, int tuners) {
+  std::vector<booked_programme> same;
+  std::vector<booked_programme> overlapping;
+  for (const booked_programme& other : booked) {
+    if (same_programme(fresh, other)) same.push_back(other);
+    if (overlaps(fresh, other)) overlapping.push_back(other);
+  }
+  if (!same.empty()) return joined(k_same_prefix, same);
+  if (overlapping.empty() || most_at_once(fresh, overlapping) <= tuners) return {};
+  return joined(k_overlap_prefix, overlapping);
+}
+
+std::string with_conflict_line(const std::string& confirmation, const std::string& line) {
+  if (line.empty()) return confirmation;
+  // The line gives way, not the question after it.
+  std::string shown = line;
+  std::size_t room =
+      k_text_limit > confirmation.size() + 2 ? k_text_limit - confirmation.size() - 2 : 0;
+  cut_text(shown, room);
+  std::size_t last = confirmation.rfind("\r\n");
+  if (last == std::string::npos) return shown + "\r\n" + confirmation;
+  return confirmation.substr(0, last + 2) + shown + confirmation.substr(last);
+}

@@ -1,0 +1,50 @@
+// What a new booking collides with: the reservations this install already
+// made (as the scheduler's listing shows them, or booked earlier in this
+// run), read back from the seven fields every job carries, and the line the
+// confirmation gains when the tuners would not suffice.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "reservation/reservation.h"
+
+// One booked programme as its job's seven fields give it.
+struct booked_programme {
+  std::string id;       // "Y0003"
+  std::string channel;  // as booked
+  std::string span;     // "21:00-21:54", as booked
+  std::string title;
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int start_hour = 0;  // 0 to 29 and more: hours past 23 are the next day
+  int start_minute = 0;
+  // The programme's window in minutes from a fixed day, end after start.
+  long long start = 0;
+  long long end = 0;
+};
+
+// Reads the last seven words of a listing line (or of a scheduler command)
+// as a booked programme: "Y" and digits, channel, "HH:MM-HH:MM", year,
+// month, day, title. False for a line that is not a job of ours.
+bool read_booked_programme(const std::string& line, booked_programme& programme);
+
+// Every booked programme in a listing, lines that are not ours left out.
+std::vector<booked_programme> read_booking_listing(const std::string& listing);
+
+// The new reservation as its job will carry it (the fields the scheduler
+// command is given), so that it compares with the listing like for like.
+booked_programme booked_form(const reservation& r, int no);
+
+// The line the confirmation gains before its question, empty when there is
+// nothing to say: "※ 予約済み: …" naming the same programme (same channel,
+// date and start) when it is already booked, else "※ 重なる予約: …" naming
+// each overlapping one when, with them, more than tuners recordings would
+// run at once. Windows that only touch do not overlap.
+std::string conflict_line(const booked_programme& fresh,
+                          const std::vector<booked_programme>& booked, int tuners);
+
+// The confirmation with the conflict line put before its last line (the
+// question); unchanged when line is empty.
+std::string with_conflict_line(const std::string& confirmation, const std::string& line);
