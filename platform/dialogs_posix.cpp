@@ -1,6 +1,7 @@
 // Message boxes and the trace console on POSIX: a question on the terminal,
 // zenity or kdialog on a desktop, a desktop notification when neither can
 // show it, and standard error for the trace lines.
+#include <fcntl.h>
 #include <langinfo.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -100,19 +102,30 @@ std::vector<std::string> utf8_environment() {
 }
 
 // Runs a desktop program found on PATH and waits for it: its exit status,
-// -1 when it is not there, could not start or did not end by itself.
-int run_desktop_program(std::vector<std::string> words) {
+// -1 when it is not there, could not start or did not end by itself. With
+// output, what it writes on standard output is collected there (the button
+// a dialog with more than two was left by).
+int run_desktop_program(std::vector<std::string> words, std::string* output = nullptr) {
   std::string program = find_on_path(words[0]);
   if (program.empty()) return -1;
   std::vector<std::string> variables = utf8_environment();
   std::vector<char*> argv = argument_vector(words);
   std::vector<char*> envp = argument_vector(variables);
+  int out[2] = {-1, -1};
+  if (output != nullptr && pipe2(out, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (output != nullptr) posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
-    return -1;
+  int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (output != nullptr) {
+    close(out[1]);
+    if (spawned == 0) read_to_end(out[0], *output, k_output_limit);
+    close(out[0]);
   }
   int status = 0;
-  if (!wait_for_exit(pid, status)) return -1;
+  if (spawned != 0 || !wait_for_exit(pid, status)) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -164,6 +177,54 @@ void tell_not_shown(const char* caption, const char* text, bool ok_cancel) {
   put_error(std::string("zoba: ") + what + "\n");
 }
 
+// The buttons of the question about one programme of several, named as
+// the Windows box names them: はい, いいえ, キャンセル.
+constexpr const char* k_programme_buttons[] = {"\x82\xCD\x82\xA2", "\x82\xA2\x82\xA2\x82\xA6",
+                                               "\x83L\x83\x83\x83\x93\x83Z\x83\x8B"};
+constexpr programme_answer k_programme_answers[] = {programme_answer::book, programme_answer::skip,
+                                                    programme_answer::stop};
+
+// "y" books, "q" stops, anything else skips; the end of the input stops.
+programme_answer terminal_programme(const char* caption, const char* text) {
+  terminal_box(caption, text, false);
+  put_error("[y/n/q] ");
+  char line[256];
+  if (std::fgets(line, sizeof line, stdin) == nullptr) return programme_answer::stop;
+  char first = static_cast<char>(line[0] >= 'A' && line[0] <= 'Z' ? line[0] + 32 : line[0]);
+  if (first == 'y') return programme_answer::book;
+  return first == 'q' ? programme_answer::stop : programme_answer::skip;
+}
+
+// zenity with only our three buttons (--switch) prints the one chosen; a
+// closed window prints none and stops. False when it showed nothing.
+bool zenity_programme(const char* caption, const char* text, programme_answer& given) {
+  std::vector<std::string> words = {"zenity",
+                                    "--question",
+                                    "--switch",
+                                    "--title=" + utf8(caption),
+                                    "--no-markup",
+                                    "--width=" + std::to_string(width_for(caption)),
+                                    "--text=" + utf8(text)};
+  for (const char* button : k_programme_buttons) words.push_back("--extra-button=" + utf8(button));
+  std::string chosen;
+  int status = run_desktop_program(words, &chosen);
+  if (status != k_status_ok && status != k_status_cancel) return false;
+  given = programme_answer::stop;
+  for (std::size_t i = 0; i < std::size(k_programme_buttons); ++i) {
+    if (chosen == utf8(k_programme_buttons[i]) + "\n") given = k_programme_answers[i];
+  }
+  return true;
+}
+
+// kdialog's own three buttons: 0 yes, 1 no, 2 cancel.
+bool kdialog_programme(const char* caption, const char* text, programme_answer& given) {
+  int status =
+      run_desktop_program({"kdialog", "--title", utf8(caption), "--yesnocancel", utf8(text)});
+  if (status < 0 || status > 2) return false;
+  given = k_programme_answers[status];
+  return true;
+}
+
 }  // namespace
 
 // A second run started from a desktop has no terminal to ring: the user is
@@ -185,6 +246,17 @@ bool message_box(const char* caption, const char* text, bool ok_cancel) {
   }
   tell_not_shown(caption, text, ok_cancel);
   return false;
+}
+
+programme_answer ask_programme(const char* caption, const char* text) {
+  if (on_terminal()) return terminal_programme(caption, text);
+  programme_answer given = programme_answer::stop;
+  if (has_display() &&
+      (zenity_programme(caption, text, given) || kdialog_programme(caption, text, given))) {
+    return given;
+  }
+  tell_not_shown(caption, text, true);
+  return programme_answer::stop;
 }
 
 bool trace_window_open() {

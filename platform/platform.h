@@ -60,6 +60,14 @@ void beep();
 // when the user answered OK. With ok_cancel false only OK is offered.
 bool message_box(const char* caption, const char* text, bool ok_cancel);
 
+// The answers to the question about one programme of a file of several.
+enum class programme_answer { book, skip, stop };
+
+// A modal box with the caption and the text offering three answers: book
+// this programme (Yes), skip it (No), stop here (Cancel). A box that was
+// closed, or could not be shown at all, answers stop: nothing more is asked.
+programme_answer ask_programme(const char* caption, const char* text);
+
 // Opens the trace console with its first line "OK"; false when no window
 // could be made.
 bool trace_window_open();

@@ -106,6 +106,12 @@ bool message_box(const char* caption, const char* text, bool ok_cancel) {
   return MessageBoxA(nullptr, text, caption, type) == IDOK;
 }
 
+programme_answer ask_programme(const char* caption, const char* text) {
+  int answer = MessageBoxA(nullptr, text, caption, MB_YESNOCANCEL);
+  if (answer == IDYES) return programme_answer::book;
+  return answer == IDNO ? programme_answer::skip : programme_answer::stop;
+}
+
 bool trace_window_open() {
   RECT rect = {0, 0, k_console_width, k_console_height};
   AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, FALSE);

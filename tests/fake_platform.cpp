@@ -83,6 +83,14 @@ bool message_box(const char* caption, const char* text, bool ok_cancel) {
   return answer;
 }
 
+programme_answer ask_programme(const char* caption, const char* text) {
+  g_fake.boxes.push_back({caption, text, true});
+  if (g_fake.programme_answers.empty()) return programme_answer::book;
+  programme_answer answer = g_fake.programme_answers.front();
+  g_fake.programme_answers.pop_front();
+  return answer;
+}
+
 bool trace_window_open() {
   ++g_fake.console_opens;
   if (g_fake.console_fails) return false;

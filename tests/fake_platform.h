@@ -30,6 +30,8 @@ struct fake_state {
   int beeps = 0;
   std::vector<fake_box> boxes;
   std::deque<bool> answers;  // for questions; OK when empty
+  // For the questions about one programme of several; book when empty.
+  std::deque<platform::programme_answer> programme_answers;
   bool console_fails = false;
   int console_opens = 0;
   std::vector<std::string> console_lines;

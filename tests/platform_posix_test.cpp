@@ -294,7 +294,8 @@ struct fake_desktop {
       if (status < 0) continue;
       std::string path = folder.write(
           name, std::string("#!/bin/sh\n{ echo ") + name + "; echo \"LC_ALL=$LC_ALL\"; " +
-                    "for a; do echo \"$a\"; done; } >>\"" + folder.path("log") + "\"\nexit " +
+                    "for a; do echo \"$a\"; done; } >>\"" + folder.path("log") +
+                    "\"\n[ -z \"$FAKE_CHOICE\" ] || echo \"$FAKE_CHOICE\"\nexit " +
                     std::to_string(status) + "\n");
       chmod(path.c_str(), 0755);
     }
@@ -347,6 +348,32 @@ TEST(PosixDialogs, AskWithTheFirstDialogProgramThatShowsAndTellWhenNoneCan) {
     EXPECT_EQ(platform::message_box(k_caption_sjis, k_text_sjis, true), c.answer) << c.zenity;
     EXPECT_EQ(desktop.log(), c.log) << c.zenity << " " << c.kdialog;
   }
+}
+
+TEST(PosixDialogs, AProgrammeOfSeveralIsBookedSkippedOrEndsTheFile) {
+  if (on_a_terminal()) GTEST_SKIP() << "the question goes to the terminal";
+  using platform::programme_answer;
+  struct programme_case {
+    int zenity, kdialog;
+    const char* choice;  // the button zenity prints, in UTF-8
+    programme_answer answer;
+  } cases[] = {
+      {1, 0, "\xE3\x81\xAF\xE3\x81\x84", programme_answer::book},              // はい
+      {1, 0, "\xE3\x81\x84\xE3\x81\x84\xE3\x81\x88", programme_answer::skip},  // いいえ
+      {1, 0, "\xE3\x82\xAD\xE3\x83\xA3\xE3\x83\xB3\xE3\x82\xBB\xE3\x83\xAB",
+       programme_answer::stop},              // キャンセル
+      {1, 0, "", programme_answer::stop},    // the window closed
+      {255, 1, "", programme_answer::skip},  // kdialog's No
+      {-1, 2, "", programme_answer::stop},   // kdialog's Cancel
+      {-1, -1, "", programme_answer::stop},  // nothing could ask
+  };
+  for (const programme_case& c : cases) {
+    fake_desktop desktop(c.zenity, c.kdialog, 0);
+    setenv("FAKE_CHOICE", c.choice, 1);
+    EXPECT_EQ(platform::ask_programme(k_caption_sjis, k_text_sjis), c.answer)
+        << c.zenity << " " << c.kdialog << " " << c.choice;
+  }
+  unsetenv("FAKE_CHOICE");
 }
 
 TEST(PosixDialogs, ASecondRunOnADesktopIsToldByANotification) {
