@@ -83,9 +83,9 @@ TEST(TaskXml, TheTypicalReservation) {
             "  </RegistrationInfo>\n"
             "  <Triggers>\n"
             "    <TimeTrigger>\n"
-            "      <StartBoundary>2008-03-29T20:59:00</StartBoundary>\n"
-            "      <EndBoundary>2008-03-30T20:59:00</EndBoundary>\n"
             "      <Enabled>true</Enabled>\n"
+            "      <StartBoundary>2008-03-29T20:59:00</StartBoundary>\n"
+            "      <EndBoundary>2008-03-29T21:54:00</EndBoundary>\n"
             "    </TimeTrigger>\n"
             "  </Triggers>\n"
             "  <Principals>\n"
@@ -101,6 +101,7 @@ TEST(TaskXml, TheTypicalReservation) {
             "    <StartWhenAvailable>true</StartWhenAvailable>\n"
             "    <WakeToRun>true</WakeToRun>\n"
             "    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>\n"
+            "    <Priority>5</Priority>\n"
             "    <DeleteExpiredTaskAfter>P1D</DeleteExpiredTaskAfter>\n"
             "    <Enabled>true</Enabled>\n"
             "  </Settings>\n"
@@ -127,14 +128,14 @@ TEST(TaskXml, TriggerActionAndDescriptionFollowTheCommandLine) {
        "Y0002 8 "
        "21:00-21:54 2008 03 29 T</Description>\n"
        "      <StartBoundary>2008-03-29T20:59:00</StartBoundary>\n"
-       "      <EndBoundary>2008-03-30T20:59:00</EndBoundary>\n"
+       "      <EndBoundary>2008-03-29T21:54:00</EndBoundary>\n"
        "      <Command>C:\\Program Files\\rec\\rec.exe</Command>\n"
        "      <Arguments>-q Y0002 8 21:00-21:54 2008 03 29 T</Arguments>\n"},
       {"AT 20:59 /NEXT:29 REC Y0003 \"8\" 21:00-21:54 2008 03 29 A&B<C>'D'", "C:\\R&D\\REC.exe",
        "    <Description>Y0003  2008/03/29 20:59  REC Y0003 &quot;8&quot; 21:00-21:54 2008 03 29 "
        "A&amp;B&lt;C&gt;&apos;D&apos;</Description>\n"
        "      <StartBoundary>2008-03-29T20:59:00</StartBoundary>\n"
-       "      <EndBoundary>2008-03-30T20:59:00</EndBoundary>\n"
+       "      <EndBoundary>2008-03-29T21:54:00</EndBoundary>\n"
        "      <Command>C:\\R&amp;D\\REC.exe</Command>\n"
        "      <Arguments>Y0003 &quot;8&quot; 21:00-21:54 2008 03 29 "
        "A&amp;B&lt;C&gt;&apos;D&apos;</Arguments>\n"},
@@ -144,25 +145,41 @@ TEST(TaskXml, TriggerActionAndDescriptionFollowTheCommandLine) {
        "    <Description>Y0004  2008/03/29 20:59  REC Y0004 8 21:00-21:54 2008 03 29 "
        "\x95\x5c\x83\x5c\x83\x7c</Description>\n"
        "      <StartBoundary>2008-03-29T20:59:00</StartBoundary>\n"
-       "      <EndBoundary>2008-03-30T20:59:00</EndBoundary>\n"
+       "      <EndBoundary>2008-03-29T21:54:00</EndBoundary>\n"
        "      <Command>C:\\\x83\x5c\\REC.exe</Command>\n"
        "      <Arguments>Y0004 8 21:00-21:54 2008 03 29 \x95\x5c\x83\x5c\x83\x7c</Arguments>\n"},
       // 00:00 on the 1st of a month and of a year launches the day before;
-      // the trigger's end crosses the month's end.
+      // the trigger ends with the programme, on the next month's and year's day.
       {"AT 23:59 /NEXT:00 REC Y0005 8 00:00-00:30 2008 04 01 T", "REC.exe",
        "    <Description>Y0005  2008/03/31 23:59  REC Y0005 8 00:00-00:30 2008 04 01 "
        "T</Description>\n"
        "      <StartBoundary>2008-03-31T23:59:00</StartBoundary>\n"
-       "      <EndBoundary>2008-04-01T23:59:00</EndBoundary>\n"
+       "      <EndBoundary>2008-04-01T00:30:00</EndBoundary>\n"
        "      <Command>REC.exe</Command>\n"
        "      <Arguments>Y0005 8 00:00-00:30 2008 04 01 T</Arguments>\n"},
       {"AT 23:59 /NEXT:00 REC Y0006 8 00:00-00:30 2009 01 01 T", "REC.exe",
        "    <Description>Y0006  2008/12/31 23:59  REC Y0006 8 00:00-00:30 2009 01 01 "
        "T</Description>\n"
        "      <StartBoundary>2008-12-31T23:59:00</StartBoundary>\n"
-       "      <EndBoundary>2009-01-01T23:59:00</EndBoundary>\n"
+       "      <EndBoundary>2009-01-01T00:30:00</EndBoundary>\n"
        "      <Command>REC.exe</Command>\n"
        "      <Arguments>Y0006 8 00:00-00:30 2009 01 01 T</Arguments>\n"},
+      // A programme past midnight ends the next day; a start hour of 25 is
+      // the next day's 1 o'clock, and CR in the title is kept as a reference.
+      {"AT 23:29 /NEXT:29 REC Y0007 8 23:30-00:30 2008 03 29 T", "REC.exe",
+       "    <Description>Y0007  2008/03/29 23:29  REC Y0007 8 23:30-00:30 2008 03 29 "
+       "T</Description>\n"
+       "      <StartBoundary>2008-03-29T23:29:00</StartBoundary>\n"
+       "      <EndBoundary>2008-03-30T00:30:00</EndBoundary>\n"
+       "      <Command>REC.exe</Command>\n"
+       "      <Arguments>Y0007 8 23:30-00:30 2008 03 29 T</Arguments>\n"},
+      {"AT 00:59 /NEXT:30 REC Y0008 8 25:00-01:30 2008 03 29 a\rb", "REC.exe",
+       "    <Description>Y0008  2008/03/30 00:59  REC Y0008 8 25:00-01:30 2008 03 29 "
+       "a&#13;b</Description>\n"
+       "      <StartBoundary>2008-03-30T00:59:00</StartBoundary>\n"
+       "      <EndBoundary>2008-03-30T01:30:00</EndBoundary>\n"
+       "      <Command>REC.exe</Command>\n"
+       "      <Arguments>Y0008 8 25:00-01:30 2008 03 29 a&#13;b</Arguments>\n"},
       // No reservation number: the launch names the job; no arguments, no element.
       {"AT 13:00 /NEXT:20 notepad", "C:\\Windows\\notepad.exe",
        "    <Description>200803201300  2008/03/20 13:00  notepad</Description>\n"
@@ -181,6 +198,45 @@ TEST(TaskXml, TriggerActionAndDescriptionFollowTheCommandLine) {
         << c.line;
     EXPECT_EQ(lines_with(xml, "WorkingDirectory"), "") << c.line;
   }
+}
+
+TEST(TaskXml, RefusesValuesXmlCannotHold) {
+  struct {
+    const char* line;
+    const char* path;
+    const char* refusal;
+  } cases[] = {
+      {k_typical, "C:\\zoba\\REC.exe", ""},
+      {"AT 20:59 /NEXT:29 REC Y0001 8 21:00-21:54 2008 03 29 a\x01"
+       "b",
+       "REC.exe",
+       "in the arguments, the control byte 0x01 at position 33 cannot be written into a task"},
+      {"AT 20:59 /NEXT:29 REC Y0001 8 21:00-21:54 2008 03 29 \x95\x5c\x82", "REC.exe",
+       "in the arguments, the Shift_JIS lead byte 0x82 at position 34 has no trail byte"},
+      {k_typical, "C:\\\x1b\\REC.exe",
+       "in the program, the control byte 0x1B at position 4 cannot be written into a task"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(task_refusal(task_of(c.line, c.path, "")), c.refusal) << c.line;
+  }
+}
+
+TEST(TaskScheduler, ResultsOtherThanSuccessFail) {
+  EXPECT_EQ(registration_outcome(0), registration::done);
+  // SCHED_S_SOME_TRIGGERS_FAILED and SCHED_S_BATCH_LOGON_PROBLEM register a
+  // task that will not run.
+  EXPECT_EQ(registration_outcome(0x0004131B), registration::registered_unusable);
+  EXPECT_EQ(registration_outcome(0x0004131C), registration::registered_unusable);
+  EXPECT_EQ(registration_outcome(static_cast<long>(0x80070005)), registration::refused);
+  EXPECT_TRUE(task_is_absent(static_cast<long>(0x80070002)));
+  EXPECT_FALSE(task_is_absent(static_cast<long>(0x80070005)));
+  EXPECT_EQ(result_text(static_cast<long>(0x80041315)),
+            "the Task Scheduler service is not running, 0x80041315");
+  EXPECT_EQ(result_text(static_cast<long>(0x8004131A)),
+            "the Task Scheduler calls the task malformed, 0x8004131A");
+  EXPECT_EQ(result_text(static_cast<long>(0x80004005)), "0x80004005");
+  EXPECT_TRUE(is_recorder("C:\\zoba\\rec.EXE"));
+  EXPECT_FALSE(is_recorder("C:\\rec\\recorder.exe"));
 }
 
 TEST(TaskRecord, AddsOnceAndRemoves) {

@@ -25,6 +25,15 @@ constexpr int k_status_no_program = 4;
 constexpr int k_status_no_scheduler = 5;
 constexpr int k_status_refused = 6;
 constexpr int k_status_no_such_job = 7;
+constexpr int k_status_recorder = 8;  // the recorder cannot be started
+
+// A booked number already taken in this install (it wrapped) gets a copy
+// number up to this.
+constexpr int k_copies = 99;
+// REC --check reads its settings and looks for its recorder: seconds at most.
+constexpr DWORD k_check_limit_ms = 30000;
+constexpr DWORD k_poll_ms = 50;
+constexpr char k_default_settings[] = "zoba.ini";
 
 // The names of the tasks AT registered, beside AT.exe: the listing reads it,
 // as not every Task Scheduler can enumerate its tasks.
@@ -36,26 +45,49 @@ struct scheduler {
   ITaskFolder* root = nullptr;
 };
 
+// The install this run serves (install_id): its tasks are the only ones AT
+// lists, replaces or deletes.
+std::string g_install;
+
 int fail(const std::string& message, int status) {
   std::fprintf(stderr, "AT: %s\n", message.c_str());
   return status;
 }
 
-std::string hresult_text(HRESULT result) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(result));
-  return text;
-}
-
-// The one place AT's ANSI text (Shift_JIS) becomes the API's UTF-16.
+// The one place AT's ANSI text (Shift_JIS) becomes the API's UTF-16. Text
+// that is not whole in the code page gives no string.
 BSTR to_bstr(const std::string& text) {
-  int length =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  int size = static_cast<int>(text.size());
+  int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+  if (length == 0 && size > 0) return nullptr;
   BSTR wide = SysAllocStringLen(nullptr, static_cast<UINT>(length));
   if (wide != nullptr && length > 0) {
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide, length);
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, wide, length);
   }
   return wide;
+}
+
+// Why a value of the task cannot go into its XML: the pure rule, then each
+// value converted on its own in the real code page, so that no byte of a
+// value is ever read together with the markup after it.
+std::string unconvertible_value(const task_definition& task) {
+  std::string why = task_refusal(task);
+  if (!why.empty()) return why;
+  const struct {
+    const char* name;
+    const std::string& value;
+  } values[] = {{"program", task.program},
+                {"arguments", task.arguments},
+                {"working folder", task.working_folder},
+                {"description", task.description}};
+  for (const auto& v : values) {
+    BSTR wide = to_bstr(v.value);
+    if (wide == nullptr && !v.value.empty()) {
+      return std::string("the ") + v.name + " is not text of the system's code page";
+    }
+    SysFreeString(wide);
+  }
+  return {};
 }
 
 std::string from_bstr(BSTR wide) {
@@ -90,6 +122,15 @@ bool write_record(const std::string& text) {
   if (file == nullptr) return false;
   bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   return std::fclose(file) == 0 && written;
+}
+
+// The settings file of the install that runs AT: zoba names it in the
+// environment; AT typed by hand serves the zoba.ini beside itself.
+std::string settings_path() {
+  char path[MAX_PATH * 2] = {};
+  DWORD length = GetEnvironmentVariableA(k_install_variable, path, sizeof path);
+  if (length > 0 && length < sizeof path) return std::string(path, length);
+  return own_folder() + k_default_settings;
 }
 
 // The program as the system would find it for a command line: AT's own
@@ -136,7 +177,8 @@ HRESULT register_task(scheduler& s, const std::string& name, const std::string& 
   VARIANT none;
   VariantInit(&none);
   IRegisteredTask* task = nullptr;
-  HRESULT result = s.root->RegisterTask(wide_name, wide_xml, TASK_CREATE_OR_UPDATE, none, none,
+  // TASK_CREATE: a name already taken is never replaced.
+  HRESULT result = s.root->RegisterTask(wide_name, wide_xml, TASK_CREATE, none, none,
                                         TASK_LOGON_INTERACTIVE_TOKEN, none, &task);
   if (task != nullptr) task->Release();
   SysFreeString(wide_xml);
@@ -144,14 +186,21 @@ HRESULT register_task(scheduler& s, const std::string& name, const std::string& 
   return result;
 }
 
-// The description of a registered task, which holds its listing line;
-// false when there is no task of that name.
-bool task_description(scheduler& s, const std::string& name, std::string& description) {
+HRESULT remove_task(scheduler& s, const std::string& name) {
+  BSTR wide_name = to_bstr(name);
+  HRESULT result = s.root->DeleteTask(wide_name, 0);
+  SysFreeString(wide_name);
+  return result;
+}
+
+// The description of a registered task, which holds its listing line; the
+// Task Scheduler's result for the task.
+HRESULT task_description(scheduler& s, const std::string& name, std::string& description) {
   BSTR wide_name = to_bstr(name);
   IRegisteredTask* task = nullptr;
   HRESULT result = s.root->GetTask(wide_name, &task);
   SysFreeString(wide_name);
-  if (FAILED(result)) return false;
+  if (FAILED(result)) return result;
   ITaskDefinition* definition = nullptr;
   IRegistrationInfo* info = nullptr;
   BSTR text = nullptr;
@@ -164,21 +213,27 @@ bool task_description(scheduler& s, const std::string& name, std::string& descri
   if (info != nullptr) info->Release();
   if (definition != nullptr) definition->Release();
   task->Release();
-  return true;
+  return result;
 }
 
-// Lists the tasks of the record that still exist and forgets the others
-// (run, expired and removed, or deleted by hand).
+// Lists this install's tasks of the record that still exist and forgets
+// those the Task Scheduler says are gone (run, expired and removed, or
+// deleted by hand); one it cannot read now stays.
 int list_tasks(scheduler& s) {
   std::string record = read_record();
   std::string kept = record;
+  std::string prefix = task_name_prefix(g_install);
   int shown = 0;
   for (const std::string& name : text_lines(record)) {
+    if (!name.starts_with(prefix)) continue;
     std::string description;
-    if (!task_description(s, name, description)) {
+    HRESULT result = task_description(s, name, description);
+    if (task_is_absent(result)) {
       kept = record_without(kept, name);
       continue;
     }
+    if (FAILED(result))
+      description = name.substr(prefix.size()) + "  (" + result_text(result) + ")";
     std::printf("%s\n", description.empty() ? name.c_str() : description.c_str());
     ++shown;
   }
@@ -188,16 +243,91 @@ int list_tasks(scheduler& s) {
 }
 
 int delete_task(scheduler& s, const std::string& id) {
-  std::string name = task_name(id);
-  BSTR wide_name = to_bstr(name);
-  HRESULT result = s.root->DeleteTask(wide_name, 0);
-  SysFreeString(wide_name);
+  std::string name = task_name(g_install, id);
+  HRESULT result = remove_task(s, name);
+  if (FAILED(result) && !task_is_absent(result)) {
+    return fail(
+        "the job " + id + " cannot be deleted (" + result_text(result) + "); it stays booked",
+        k_status_refused);
+  }
   write_record(record_without(read_record(), name));
   if (FAILED(result)) {
-    return fail("there is no job " + id + " (" + hresult_text(result) + ")", k_status_no_such_job);
+    return fail("there is no job " + id + " (" + result_text(result) + ")", k_status_no_such_job);
   }
   std::printf("Deleted the job with job ID = %s\n", id.c_str());
   return k_status_done;
+}
+
+// Reads what has come through the pipe so far, without waiting for more.
+void drain(HANDLE pipe, std::string& output) {
+  DWORD available = 0;
+  while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+    char chunk[512];
+    DWORD got = 0;
+    if (!ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) || got == 0) return;
+    output.append(chunk, got);
+  }
+}
+
+// Runs a command line with no console window, its standard output and
+// error caught in output; its exit status, or -1 when it could not be
+// started or did not end within the limit (and was ended).
+long run_captured(std::string line, const std::string& folder, std::string& output) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return -1;
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  PROCESS_INFORMATION process = {};
+  BOOL started =
+      CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                     folder.empty() ? nullptr : folder.c_str(), &startup, &process);
+  CloseHandle(write_end);
+  long status = -1;
+  if (started) {
+    CloseHandle(process.hThread);
+    DWORD waited = 0;
+    while (WaitForSingleObject(process.hProcess, k_poll_ms) == WAIT_TIMEOUT &&
+           waited < k_check_limit_ms) {
+      drain(read_end, output);
+      waited += k_poll_ms;
+    }
+    DWORD code = 0;
+    if (waited >= k_check_limit_ms) {
+      TerminateProcess(process.hProcess, 1);
+    } else if (GetExitCodeProcess(process.hProcess, &code)) {
+      status = static_cast<long>(code);
+    }
+    drain(read_end, output);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(read_end);
+  return status;
+}
+
+// REC is asked, with the job's own arguments, whether its settings can
+// record: a booking it would fail at the launch time is refused now.
+int check_recorder(const task_definition& task) {
+  if (!is_recorder(task.program)) return k_status_done;
+  std::string line = "\"" + task.program + "\" --check";
+  if (!task.arguments.empty()) line += " " + task.arguments;
+  std::string output;
+  long status = run_captured(line, task.working_folder, output);
+  if (status == 0) return k_status_done;
+  std::vector<std::string> lines = text_lines(output);
+  if (status < 0) {
+    return fail("the recorder " + task.program + " did not answer its check", k_status_recorder);
+  }
+  if (lines.empty()) {
+    return fail("the recorder's check ended with status " + std::to_string(status),
+                k_status_recorder);
+  }
+  return fail("the recorder cannot record: " + lines[0], k_status_recorder);
 }
 
 // Reads the command line (and its words) and finds the launch and the
@@ -222,14 +352,44 @@ int read_job(const std::string& line, const std::vector<std::string>& words,
     return fail("the program " + request.command[0] + " cannot be found", k_status_no_program);
   }
   task = task_for(line, request, date, path, folder);
-  return k_status_done;
+  error = unconvertible_value(task);
+  if (!error.empty()) return fail(error + "; nothing was registered", k_status_unreadable);
+  return check_recorder(task);
 }
 
-int schedule(scheduler& s, const task_definition& task) {
-  std::string name = task_name(task.id);
-  HRESULT result = register_task(s, name, task_xml(task));
-  if (FAILED(result)) {
-    return fail("the Task Scheduler did not take the job (" + hresult_text(result) + ")",
+// Registers the task under its name, or, when this install already has a
+// task of that number (it wrapped), under the first free copy number.
+HRESULT register_new(scheduler& s, task_definition& task) {
+  std::string id = task.id;
+  HRESULT result = E_FAIL;
+  for (int copy = 1; copy <= k_copies; ++copy) {
+    if (copy > 1) {
+      task.id = copy_identifier(id, copy);
+      task.description = listing_line(task.id, task.date, task.hour, task.minute, task.command);
+    }
+    result = register_task(s, task_name(g_install, task.id), task_xml(task));
+    if (!task_name_taken(result)) return result;
+  }
+  return result;
+}
+
+int schedule(scheduler& s, task_definition task) {
+  HRESULT result = register_new(s, task);
+  std::string name = task_name(g_install, task.id);
+  registration outcome = registration_outcome(result);
+  if (outcome == registration::registered_unusable) {
+    HRESULT removed = remove_task(s, name);
+    // Kept in the record while it exists, so that AT lists it and can delete it.
+    if (FAILED(removed)) write_record(record_with(read_record(), name));
+    std::string what = SUCCEEDED(removed) ? "it was removed again"
+                                          : "it could not be removed (" + result_text(removed) +
+                                                "): delete " + name + " in the Task Scheduler";
+    return fail("the Task Scheduler registered the job but cannot run it (" + result_text(result) +
+                    "); " + what,
+                k_status_refused);
+  }
+  if (outcome == registration::refused) {
+    return fail("the Task Scheduler did not take the job (" + result_text(result) + ")",
                 k_status_refused);
   }
   if (!write_record(record_with(read_record(), name))) {
@@ -241,6 +401,7 @@ int schedule(scheduler& s, const task_definition& task) {
 
 // Everything after the command line is read: connect, then do what it asks.
 int run(const std::string& line) {
+  g_install = install_id(settings_path(), true);
   std::vector<std::string> words = split_task_command_line(line);
   std::string id;
   at_form form = at_form_of(words, id);
@@ -253,7 +414,7 @@ int run(const std::string& line) {
   HRESULT result = connect(s);
   int status = k_status_no_scheduler;
   if (FAILED(result)) {
-    fail("the Task Scheduler is not available (" + hresult_text(result) + ")", status);
+    fail("the Task Scheduler is not available (" + result_text(result) + ")", status);
   } else if (form == at_form::list) {
     status = list_tasks(s);
   } else if (form == at_form::remove) {

@@ -1,14 +1,19 @@
 #include "tools/at/task_xml.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
 constexpr char k_task_prefix[] = "zoba ";
-// The trigger ends a day after the launch: a recording started later than
-// that is of no use, and the Task Scheduler only removes a task whose
-// trigger has ended.
+// A command that names no programme (AT typed by hand) ends a day after its
+// launch: the Task Scheduler only removes a task whose trigger has ended.
 constexpr int k_trigger_days = 1;
+constexpr int k_minutes_per_day = 24 * 60;
+// The fields zoba puts after the recorder: number, channel, HH:MM-HH:MM,
+// year, month, day, title.
+constexpr std::size_t k_programme_fields = 7;
 
 struct word_span {
   std::string text;   // the word, quotes removed
@@ -45,10 +50,51 @@ std::string boundary(const at_date& date, int hour, int minute) {
   return text;
 }
 
+// A whole non-negative number of at most four digits.
+bool small_number(const std::string& text, int& value) {
+  if (text.empty() || text.size() > 4) return false;
+  char* end = nullptr;
+  value = static_cast<int>(std::strtol(text.c_str(), &end, 10));
+  return *end == '\0' && text[0] >= '0' && text[0] <= '9';
+}
+
+// "HH:MM-HH:MM" as two minutes of a day (the first may pass 24:00).
+bool programme_span(const std::string& word, int& start, int& end) {
+  std::size_t dash = word.find('-');
+  std::size_t first = word.find(':');
+  std::size_t second = word.find(':', dash);
+  if (dash == std::string::npos || first > dash || second == std::string::npos) return false;
+  int h1 = 0;
+  int m1 = 0;
+  int h2 = 0;
+  int m2 = 0;
+  if (!small_number(word.substr(0, first), h1) ||
+      !small_number(word.substr(first + 1, dash - first - 1), m1) ||
+      !small_number(word.substr(dash + 1, second - dash - 1), h2) ||
+      !small_number(word.substr(second + 1), m2) || m1 > 60 || m2 > 59 || h2 > 29) {
+    return false;
+  }
+  start = h1 * 60 + m1;
+  end = h2 * 60 + m2;
+  return true;
+}
+
 std::string element(const char* indent, const char* name, const std::string& value) {
   return std::string(indent) + "<" + name + ">" + xml_escape(value) + "</" + name + ">\n";
 }
 
+std::string trigger_xml(const task_definition& task) {
+  return "  <Triggers>\n"
+         "    <TimeTrigger>\n"
+         "      <Enabled>true</Enabled>\n" +
+         element("      ", "StartBoundary", boundary(task.date, task.hour, task.minute)) +
+         element("      ", "EndBoundary", task.end) +
+         "    </TimeTrigger>\n"
+         "  </Triggers>\n";
+}
+
+// Priority 5: normal process and I/O priority, where the default 7 is the
+// background level that lets a recorder under disk load drop data.
 std::string settings_xml() {
   return "  <Settings>\n"
          "    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>\n"
@@ -57,6 +103,7 @@ std::string settings_xml() {
          "    <StartWhenAvailable>true</StartWhenAvailable>\n"
          "    <WakeToRun>true</WakeToRun>\n"
          "    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>\n"
+         "    <Priority>5</Priority>\n"
          "    <DeleteExpiredTaskAfter>P1D</DeleteExpiredTaskAfter>\n"
          "    <Enabled>true</Enabled>\n"
          "  </Settings>\n";
@@ -116,12 +163,48 @@ task_definition task_for(const std::string& line, const at_request& request, con
   task.arguments = command_arguments(line, request);
   task.working_folder = working_folder;
   task.id = job_identifier(request.command, at_time_stamp(date, request.hour, request.minute));
-  task.description =
-      listing_line(task.id, date, request.hour, request.minute, command_text(line, request));
+  task.command = command_text(line, request);
+  task.description = listing_line(task.id, date, request.hour, request.minute, task.command);
+  std::string launch = boundary(date, request.hour, request.minute);
+  task.end = programme_end(request.command);
+  if (task.end.empty()) {
+    task.end = boundary(add_days(date, k_trigger_days), request.hour, request.minute);
+  } else if (task.end <= launch) {
+    // A launch set after the programme's end still gets its moment to start.
+    int minute = request.hour * 60 + request.minute + 1;
+    task.end = boundary(add_days(date, minute / k_minutes_per_day), minute % k_minutes_per_day / 60,
+                        minute % 60);
+  }
   return task;
 }
 
-std::string task_name(const std::string& id) { return k_task_prefix + id; }
+std::string programme_end(const std::vector<std::string>& command) {
+  if (command.size() < k_programme_fields + 1) return {};
+  std::size_t at = command.size() - k_programme_fields;
+  int start = 0;
+  int end = 0;
+  at_date date;
+  if (!programme_span(command[at + 2], start, end) || !small_number(command[at + 3], date.year) ||
+      !small_number(command[at + 4], date.month) || !small_number(command[at + 5], date.day) ||
+      date.month < 1 || date.month > 12 || date.day < 1 || date.day > 31) {
+    return {};
+  }
+  date = add_days(date, start / k_minutes_per_day);
+  start %= k_minutes_per_day;
+  end %= k_minutes_per_day;
+  if (end <= start) date = add_days(date, 1);
+  return boundary(date, end / 60, end % 60);
+}
+
+std::string task_name(const std::string& install, const std::string& id) {
+  return task_name_prefix(install) + id;
+}
+
+std::string task_name_prefix(const std::string& install) { return k_task_prefix + install + " "; }
+
+std::string copy_identifier(const std::string& id, int copy) {
+  return id + "-" + std::to_string(copy);
+}
 
 std::string xml_escape(const std::string& text) {
   std::string out;
@@ -142,6 +225,9 @@ std::string xml_escape(const std::string& text) {
       case '\'':
         out += "&apos;";
         break;
+      case '\r':
+        out += "&#13;";
+        break;
       default:
         out += c;
     }
@@ -149,20 +235,59 @@ std::string xml_escape(const std::string& text) {
   return out;
 }
 
+namespace {
+
+bool is_lead_byte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+bool is_trail_byte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
+
+std::string byte_text(unsigned char byte, std::size_t at) {
+  char text[64];
+  std::snprintf(text, sizeof text, "byte 0x%02X at position %zu", byte, at + 1);
+  return text;
+}
+
+}  // namespace
+
+std::string unwritable_byte(const std::string& value) {
+  for (std::size_t at = 0; at < value.size(); ++at) {
+    unsigned char byte = static_cast<unsigned char>(value[at]);
+    if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') {
+      return "the control " + byte_text(byte, at) + " cannot be written into a task";
+    }
+    if (!is_lead_byte(byte)) continue;
+    if (at + 1 == value.size() || !is_trail_byte(static_cast<unsigned char>(value[at + 1]))) {
+      return "the Shift_JIS lead " + byte_text(byte, at) + " has no trail byte";
+    }
+    ++at;
+  }
+  return {};
+}
+
+std::string task_refusal(const task_definition& task) {
+  const struct {
+    const char* name;
+    const std::string& value;
+  } values[] = {{"program", task.program},
+                {"arguments", task.arguments},
+                {"working folder", task.working_folder},
+                {"command", task.command},
+                {"description", task.description}};
+  for (const auto& v : values) {
+    std::string why = unwritable_byte(v.value);
+    if (!why.empty()) return std::string("in the ") + v.name + ", " + why;
+  }
+  return {};
+}
+
 std::string task_xml(const task_definition& task) {
-  at_date end = add_days(task.date, k_trigger_days);
   return "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
          "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n"
          "  <RegistrationInfo>\n" +
-         element("    ", "Description", task.description) +
-         "  </RegistrationInfo>\n"
-         "  <Triggers>\n"
-         "    <TimeTrigger>\n" +
-         element("      ", "StartBoundary", boundary(task.date, task.hour, task.minute)) +
-         element("      ", "EndBoundary", boundary(end, task.hour, task.minute)) +
-         "      <Enabled>true</Enabled>\n"
-         "    </TimeTrigger>\n"
-         "  </Triggers>\n"
+         element("    ", "Description", task.description) + "  </RegistrationInfo>\n" +
+         trigger_xml(task) +
          "  <Principals>\n"
          "    <Principal id=\"Author\">\n"
          "      <LogonType>InteractiveToken</LogonType>\n"
@@ -188,4 +313,70 @@ std::string record_without(const std::string& text, const std::string& name) {
     if (kept != name) out += kept + "\r\n";
   }
   return out;
+}
+
+namespace {
+
+constexpr std::uint32_t k_some_triggers_failed = 0x0004131B;
+constexpr std::uint32_t k_file_not_found = 0x80070002;
+constexpr std::uint32_t k_path_not_found = 0x80070003;
+constexpr std::uint32_t k_file_exists = 0x80070050;
+constexpr std::uint32_t k_already_exists = 0x800700B7;
+
+struct known_result {
+  std::uint32_t code;
+  const char* meaning;
+};
+
+constexpr known_result k_known_results[] = {
+    {0x80041315, "the Task Scheduler service is not running"},
+    {0x80041322, "the Task Scheduler service is not available"},
+    {0x800706BA, "the Task Scheduler service is not running"},
+    {0x80070005, "access is denied"},
+    {0x800704EC, "task creation is prohibited by a group policy"},
+    {0x80041316, "the Task Scheduler calls the task malformed"},
+    {0x80041317, "the Task Scheduler calls the task malformed"},
+    {0x80041318, "the Task Scheduler calls the task malformed"},
+    {0x80041319, "the Task Scheduler calls the task malformed"},
+    {0x8004131A, "the Task Scheduler calls the task malformed"},
+    {0x8004131D, "the Task Scheduler calls the task malformed"},
+    {k_some_triggers_failed, "the task's trigger will not start it"},
+    {0x0004131C, "the task may not start: its user lacks the batch logon right"},
+};
+
+}  // namespace
+
+registration registration_outcome(long result) {
+  auto code = static_cast<std::int32_t>(static_cast<std::uint32_t>(result));
+  if (code == 0) return registration::done;
+  return code > 0 ? registration::registered_unusable : registration::refused;
+}
+
+bool task_is_absent(long result) {
+  auto code = static_cast<std::uint32_t>(result);
+  return code == k_file_not_found || code == k_path_not_found;
+}
+
+bool task_name_taken(long result) {
+  auto code = static_cast<std::uint32_t>(result);
+  return code == k_file_exists || code == k_already_exists;
+}
+
+std::string result_text(long result) {
+  auto code = static_cast<std::uint32_t>(result);
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
+  for (const known_result& known : k_known_results) {
+    if (known.code == code) return std::string(known.meaning) + ", " + text;
+  }
+  return text;
+}
+
+bool is_recorder(const std::string& program_path) {
+  std::size_t slash = program_path.find_last_of("\\/:");
+  std::string name = program_path.substr(slash == std::string::npos ? 0 : slash + 1);
+  std::size_t dot = name.rfind('.');
+  name = name.substr(0, dot);
+  return name.size() == 3 && (name[0] | 0x20) == 'r' && (name[1] | 0x20) == 'e' &&
+         (name[2] | 0x20) == 'c';
 }
