@@ -120,14 +120,20 @@ TEST(AtJob, QuotesEveryWordForTheShell) {
 }
 
 TEST(AtJob, TheScriptRunsInZobasFolderAndLogsStartStatusAndErrors) {
-  EXPECT_EQ(job_script("Y0001  2008/03/29 20:59  ./rec Y0001", "/home/tv user/zoba",
+  EXPECT_EQ(job_script("0badf00d", "Y0001  2008/03/29 20:59  ./rec Y0001", "/home/tv user/zoba",
                        {"./rec", "Y0001", "it's"}),
-            "# zoba AT job: Y0001  2008/03/29 20:59  ./rec Y0001\n"
+            "# zoba AT job 0badf00d: Y0001  2008/03/29 20:59  ./rec Y0001\n"
             "cd '/home/tv user/zoba' || exit 1\n"
             "printf '%s start %s\\n' \"$(date '+%Y-%m-%d %H:%M:%S')\" "
             "'Y0001  2008/03/29 20:59  ./rec Y0001' >>'zoba-jobs.log'\n"
+            "if [ -f './rec' ] && [ -x './rec' ]; then\n"
             "'./rec' 'Y0001' 'it'\\''s' 2>>'zoba-jobs.log'\n"
             "status=$?\n"
+            "else\n"
+            "printf '%s %s: the recorder %s is not an executable file\\n' "
+            "\"$(date '+%Y-%m-%d %H:%M:%S')\" 'Y0001' './rec' >>'zoba-jobs.log'\n"
+            "status=127\n"
+            "fi\n"
             "printf '%s end %s: exit status %s\\n' \"$(date '+%Y-%m-%d %H:%M:%S')\" 'Y0001' "
             "\"$status\" >>'zoba-jobs.log'\n");
 }
@@ -192,13 +198,33 @@ TEST(AtListing, NamesEachJobByItsReservationNumber) {
   EXPECT_EQ(joined_words({"REC", "Y0001", "8"}), "REC Y0001 8");
 }
 
-TEST(AtListing, FindsTheMarkerInTheJobScript) {
-  std::string marker = job_marker("Y0001  2008/03/29 20:59  REC Y0001 a\nb");
-  EXPECT_EQ(marker, "# zoba AT job: Y0001  2008/03/29 20:59  REC Y0001 a b\n");
-  EXPECT_EQ(listing_of_job("#!/bin/sh\nexport A=1\n" + marker + "'REC' 'Y0001'\n"),
-            "Y0001  2008/03/29 20:59  REC Y0001 a b");
-  EXPECT_EQ(listing_of_job("#!/bin/sh\nexport A=1\n'REC' 'Y0001'\n"), "");
-  EXPECT_EQ(listing_of_job("echo '# zoba AT job: no'\n"), "");
+TEST(AtListing, KnowsOnlyTheInstallsMarkerWhereAtWroteIt) {
+  // What at -c prints before the job text: environment values and the
+  // folder with a line end are quoted, so only at's own lines end the cd.
+  const std::string preamble =
+      "#!/bin/sh\n# atrun uid=0 gid=0\numask 22\nX=a\"\n\"}\"\n\"\\\t\\ exit\\ 1; export X\n"
+      "cd /home/tv\\ user/zoba || {\n\t echo 'Execution directory inaccessible' >&2\n"
+      "\t exit 1\n}\n";
+  std::string marker = job_marker("0badf00d", "Y0001  2008/03/29 20:59  REC Y0001 a\nb");
+  EXPECT_EQ(marker, "# zoba AT job 0badf00d: Y0001  2008/03/29 20:59  REC Y0001 a b\n");
+  struct {
+    std::string script;
+    const char* listing;
+  } cases[] = {
+      {preamble + marker + "'REC' 'Y0001'\n", "Y0001  2008/03/29 20:59  REC Y0001 a b"},
+      {preamble + "'REC' 'Y0001'\n", ""},
+      {marker + "'REC' 'Y0001'\n", ""},  // no preamble: not a script at -c printed
+      // A user's job holding the marker's text, on a later line or quoted.
+      {preamble + "true\n" + marker, ""},
+      {preamble + "echo '" + marker + "'\n", ""},
+      {preamble + "cd x || {\n\t echo 'Execution directory inaccessible' >&2\n\t exit 1\n}\n" +
+           marker,
+       ""},
+      // Another install's job.
+      {preamble + job_marker("0badf00e", "Y0001  2008/03/29 20:59  REC") + "true\n", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(listing_of_job(c.script, "0badf00d"), c.listing) << c.script;
 }
 
 TEST(AtInstall, NamesAnInstallByItsSettingsPath) {

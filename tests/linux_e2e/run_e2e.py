@@ -30,6 +30,17 @@ import json, os, sys
 with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "recorder.log"), "a") as f:
     f.write(json.dumps(sys.argv[1:]) + "\\n")
 """
+# REC as a stand-in until the real one is built here: its check refuses
+# while a file "refuse" lies beside it; otherwise it records as fake_rec.
+REC_STAND_IN = """#!/bin/sh
+here=$(dirname "$0")
+if [ "$1" = --check ]; then
+  [ -e "$here/refuse" ] || exit 0
+  echo "REC: no tuner can receive channel $3" >&2
+  exit 9
+fi
+exec "$here/fake_rec" "$@"
+"""
 
 
 def atq():
@@ -94,6 +105,7 @@ class Case(QueueWatch):
             f.write(text.encode("cp932"))
         QueueWatch.__init__(self)
         self.extra_env = {}
+        self.cwd = self.folder  # the folder zoba is started from
 
     def ini(self):
         return os.path.join(self.folder, "zoba.ini")
@@ -131,7 +143,7 @@ class Case(QueueWatch):
         """Starts zoba on a pseudo-terminal; returns (process, master fd)."""
         master, slave = pty.openpty()
         process = subprocess.Popen([self.zoba, path], stdin=slave, stdout=slave, stderr=slave,
-                                   env=self.env(), cwd=self.folder, start_new_session=True)
+                                   env=self.env(), cwd=self.cwd, start_new_session=True)
         os.close(slave)
         return process, master
 
@@ -184,12 +196,17 @@ def the_job(case):
     return next(iter(jobs.items()))
 
 
+def job_script(number):
+    """The job's whole script as atd runs it (at -c)."""
+    script = subprocess.run(["at", "-c", number], capture_output=True, check=True).stdout
+    return script.decode("utf-8")
+
+
 def job_command(number):
     """What AT wrote of the job's script, from its marker on: a change into
     zoba's folder and the recorder's command line, logged."""
-    script = subprocess.run(["at", "-c", number], capture_output=True, check=True).stdout
-    script = script.decode("utf-8")
-    return script[script.index("# zoba AT job:"):]
+    script = job_script(number)
+    return script[script.index("# zoba AT job "):]
 
 
 def run_job_line(case, line, cwd="/"):
@@ -473,10 +490,10 @@ def test_at_refuses_what_it_cannot_book(zoba, at):
     that is no date: AT fails at once, its reason in the notice, no job."""
     day = tomorrow()
     cases = [(None, datetime.date.today() - datetime.timedelta(days=2), "in the past"),
-             ("REC", day, "is not a program on PATH"),
+             ("REC", day, "is not a program in"),
              ("~/rec.sh", day, "is not an executable file"),
              ("/nonexistent/rec", day, "is not an executable file"),
-             ("", day, "is not a program on PATH"),
+             ("", day, "is not a program in"),
              (None, types.SimpleNamespace(year=2027, month=2, day=29), "is not a date"),
              (None, types.SimpleNamespace(year=2027, month=11, day=31), "is not a date")]
     for recorder, date, reason in cases:
@@ -515,6 +532,123 @@ def test_the_job_runs_in_zobas_folder_and_logs(zoba, at):
         case.clean()
 
 
+def new_job(before, when):
+    """The number of the job queued since before at that time."""
+    jobs = [n for n, t in atq().items() if n not in before and (t.hour, t.minute) == when]
+    check(len(jobs) == 1, "one new job at %02d:%02d: %r" % (when + (jobs,)))
+    return jobs[0]
+
+
+def test_two_installs_keep_their_own_jobs(zoba, at):
+    """Two installs book Y0001: each lists and deletes only its own; a job of
+    the user's that holds the marker's text is no one's; the same install
+    booking Y0001 again (typed by hand, the recorder under Vidéos) keeps both,
+    and its /delete names both."""
+    one = Case(zoba, at)
+    two = user = None
+    try:
+        day = tomorrow()
+        listing = "Y0001  %04d/%02d/%02d %%s  %%s Y0001 8 21:00-21:54 %04d %02d %02d %%s" % (
+            day.year, day.month, day.day, day.year, day.month, day.day)
+
+        def book(case):
+            status, text = run_answering(case, case.write_iepg(iepg(day, "21:00", "21:54", "S")),
+                                         "y")
+            check(REGISTERED in text, "registered: %r" % text)
+            return the_job(case)[0]
+
+        first = book(one)
+        two = Case(zoba, at)  # made after one's booking: its new_jobs leave that out
+        second = book(two)
+        marker = job_command(first).splitlines()[0]
+        user = subprocess.run(["at", "-t", "203001010000"], input=("true\n%s\n" % marker).encode(),
+                              capture_output=True, check=True).stderr.decode()
+        user = re.search(r"job (\d+)", user).group(1)
+        videos = os.path.join(two.folder, "Vidéos")
+        os.mkdir(videos)
+        shutil.copy(two.recorder, os.path.join(videos, "rec"))
+        hand = run_at(two, "20:58", "/NEXT:%02d" % day.day, videos + "/rec", "Y0001", "8",
+                      "21:00-21:54", "%04d" % day.year, "%02d" % day.month, "%02d" % day.day, "T")
+        check(hand[0] == 0, "the same number booked again by hand: %r" % (hand,))
+        again = new_job(set(two.jobs_before), (20, 58))
+        subprocess.run(["sh", "-c", job_command(again)], cwd="/", check=True)
+        with open(os.path.join(videos, "recorder.log")) as f:
+            check(json.loads(f.read())[0] == "Y0001", "the recorder under Vidéos ran")
+        check(run_at(one) == (0, [listing % ("20:59", one.recorder, "S")]),
+              "one lists its own job only: %r" % (run_at(one),))
+        check(run_at(one, "Y0001", "/delete") == (0, ["Deleted the job with job ID = Y0001"]),
+              "one deletes its Y0001")
+        queue = atq()
+        check(first not in queue and {second, again, user} <= set(queue),
+              "one's job gone, two's and the user's kept: %r" % queue)
+        removed = run_at(two, "Y0001", "/delete")
+        check(removed[0] == 0 and removed[1][0] == "Deleted 2 jobs with job ID = Y0001:" and
+              sorted(removed[1][1:]) == ["  " + listing % ("20:58", videos + "/rec", "T"),
+                                         "  " + listing % ("20:59", two.recorder, "S")],
+              "two deletes both its Y0001 jobs, each named: %r" % (removed,))
+        check(user in atq(), "the user's job is kept")
+    finally:
+        if user is not None:
+            subprocess.run(["atrm", user], check=False)
+        one.clean()
+        if two is not None:
+            two.clean()
+
+
+def test_the_job_outlives_the_folder_zoba_was_started_from(zoba, at):
+    """at runs a job in the folder it was run in: AT runs it from zoba's own,
+    so the job of a zoba started from a folder removed since still records;
+    a recorder gone by then leaves the reason in the job log."""
+    case = Case(zoba, at)
+    try:
+        case.cwd = tempfile.mkdtemp(prefix="zoba_e2e_cwd_")
+        path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+        status, text = run_answering(case, path, "y")
+        shutil.rmtree(case.cwd)
+        check(REGISTERED in text, "registered: %r" % text)
+        number, _ = the_job(case)
+        args = run_job_line(case, job_script(number))  # at's preamble and its cd too
+        check(args and args[0][0] == "Y0001", "the recorder ran: %r" % args)
+        os.remove(case.recorder)
+        subprocess.run(["sh", "-c", job_script(number)], cwd="/", check=True)
+        with open(os.path.join(case.folder, "zoba-jobs.log")) as f:
+            log = f.read()
+        check(" Y0001: the recorder %s is not an executable file" % case.recorder in log and
+              log.endswith(" end Y0001: exit status 127\n"), "why, in the job log: %r" % log)
+    finally:
+        case.clean()
+
+
+def test_rec_is_found_beside_at_and_asked_first(zoba, at):
+    """rec_exec REC is found in AT's folder, not on PATH, and the job starts
+    it by its full path; REC --check refusing refuses the booking with its
+    reason."""
+    case = Case(zoba, at)
+    try:
+        rec = os.path.join(case.folder, "REC")
+        with open(rec, "w") as f:
+            f.write(REC_STAND_IN)
+        os.chmod(rec, 0o755)
+        refuse = os.path.join(case.folder, "refuse")
+        open(refuse, "w").close()
+        case.set_recorder("REC")
+        path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+        status, text = run_answering(case, path, "y")
+        notice = text.split("上記で予約しますか？")[-1]
+        check(NOT_REGISTERED in notice and "REC: no tuner can receive channel 8" in notice and
+              "終了コード 8" in notice, "REC's reason and status 8 in the notice: %r" % notice)
+        check(case.new_jobs() == {}, "no job")
+        os.remove(refuse)
+        status, text = run_answering(case, path, "y")
+        check(REGISTERED in text, "registered once REC can record: %r" % text)
+        number, _ = the_job(case)
+        command = job_command(number)
+        check("\n'%s' 'Y0002' '8' " % rec in command, "REC by its full path: %r" % command)
+        check(run_job_line(case, command)[0][0] == "Y0002", "REC ran the recorder")
+    finally:
+        case.clean()
+
+
 def test_settings_with_a_byte_order_mark_keep_their_number(zoba, at):
     """Notepad's marks: the file is read through them, never taken for one
     without [ZOBA], so the reservation number goes on."""
@@ -539,15 +673,80 @@ def test_settings_with_a_byte_order_mark_keep_their_number(zoba, at):
             case.clean()
 
 
+OVERLAP = "※ 重なる予約: "
+BOOKED = "※ 予約済み: "
+
+
+def conflict_lines(text):
+    return [line.strip() for line in text.splitlines() if line.startswith("※")]
+
+
+def test_the_question_names_what_a_booking_collides_with(zoba, at):
+    """Read back from AT's listing of the jobs booked before: an overlap with
+    one tuner, the same with two, and the same programme twice."""
+    case = Case(zoba, at)
+    try:
+        day = tomorrow()
+        bookings = [("21:00", "21:54", "First", []),
+                    ("21:30", "22:00", "Second", [OVERLAP + "Y0001 8 21:00-21:54 First"]),
+                    ("tuners", None, None, None),
+                    # Back to back with First: one overlap, which two tuners take.
+                    ("21:54", "22:10", "Late", []),
+                    ("21:40", "21:50", "Third", [OVERLAP + "Y0001 8 21:00-21:54 First、"
+                                                 "Y0002 8 21:30-22:00 Second"]),
+                    ("21:00", "21:54", "First", [BOOKED + "Y0001 8 21:00-21:54 First"])]
+        for start, end, title, expected in bookings:
+            if start == "tuners":
+                text = case.ini_text().replace("tuners=1\r\n", "tuners=2\r\n")
+                with open(case.ini(), "wb") as f:
+                    f.write(text.encode("utf-8"))
+                continue
+            path = case.write_iepg(iepg(day, start, end, title))
+            status, text = run_answering(case, path, "y")
+            check(status == 0 and REGISTERED in text, "%s registered: %r" % (title, text))
+            check(conflict_lines(text) == expected,
+                  "%s %s: %r, got %r" % (title, start, expected, conflict_lines(text)))
+        check(len(case.new_jobs()) == 5, "five jobs: %r" % case.new_jobs())
+    finally:
+        case.clean()
+
+
+def test_stop_here_books_nothing_after(zoba, at):
+    case = Case(zoba, at)
+    try:
+        day = tomorrow()
+        header = ("Content-type: application/x-multi-tv-program-info; charset=shift_jis\r\n"
+                  "version: 1\r\nboundary: XXB\r\n\r\n").encode("ascii")
+        blocks = [iepg(day, "2%d:00" % k, "2%d:30" % k, "Show%d" % k) for k in range(3)]
+        path = case.write_iepg(header + b"".join(b"XXB\r\n" + b for b in blocks) + b"XXB\r\n")
+        process, master = case.start(path)
+        text = ""
+        for answer in (b"n\n", b"q\n"):
+            text += read_until(master, process, b"[y/n/q] ")
+            os.write(master, answer)
+        text += read_until(master, process, None)
+        status = process.wait(timeout=30)
+        os.close(master)
+        check(status == 0, "exit status 0, got %d" % status)
+        check("番組 1/3" in text and "番組 2/3" in text and "番組 3/3" not in text,
+              "asked about the first two only: %r" % text)
+        check(case.new_jobs() == {} and REGISTERED not in text, "nothing booked: %r" % text)
+    finally:
+        case.clean()
+
+
 TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice,
          test_at_lists_and_cancels_its_jobs, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
          test_midnight_on_the_first_launches_on_day_0, test_launch_past_the_months_end,
          test_hostile_titles_arrive_as_one_plain_argument, test_second_instance_beeps_and_leaves,
          test_no_terminal_answers_cancel, test_at_refuses_what_it_cannot_book,
-         test_the_job_runs_in_zobas_folder_and_logs, test_at_missing_is_reported,
+         test_the_job_runs_in_zobas_folder_and_logs, test_two_installs_keep_their_own_jobs,
+         test_the_job_outlives_the_folder_zoba_was_started_from,
+         test_rec_is_found_beside_at_and_asked_first, test_at_missing_is_reported,
          test_what_is_not_a_file_is_refused_at_once,
          test_a_station_that_cannot_be_a_key_is_refused,
-         test_settings_with_a_byte_order_mark_keep_their_number]
+         test_settings_with_a_byte_order_mark_keep_their_number,
+         test_the_question_names_what_a_booking_collides_with, test_stop_here_books_nothing_after]
 
 
 def main():

@@ -6,8 +6,14 @@
 namespace {
 
 constexpr int k_minutes_per_day = 24 * 60;
-// The comment that starts a job AT made; the listing line follows it.
-constexpr char k_marker[] = "# zoba AT job: ";
+// The comment that starts a job AT made: the install and the listing line
+// follow it ("# zoba AT job 1a2b3c4d: Y0001  ...").
+constexpr char k_marker[] = "# zoba AT job ";
+// How at's preamble in at -c ends, after the change into the folder at was
+// run in; at writes a line end in an environment value or in that folder as
+// a quoted one, so no line of the preamble before it starts with a tab.
+constexpr char k_preamble_end[] =
+    " || {\n\t echo 'Execution directory inaccessible' >&2\n\t exit 1\n}\n";
 // Far enough to find every day 1 to 31 and any time of day.
 constexpr int k_search_days = 400;
 
@@ -227,13 +233,18 @@ std::string joined_words(const std::vector<std::string>& words) {
   return text;
 }
 
-std::string job_marker(const std::string& listing) {
+std::string job_marker(const std::string& install, const std::string& listing) {
   // A line end inside the command would end the comment and run the rest.
   std::string line = listing;
   for (char& c : line) {
     if (c == '\n' || c == '\r') c = ' ';
   }
-  return std::string(k_marker) + line + "\n";
+  return k_marker + install + ": " + line + "\n";
+}
+
+std::string job_text(const std::string& script) {
+  std::size_t end = script.find(k_preamble_end);
+  return end == std::string::npos ? std::string() : script.substr(end + sizeof k_preamble_end - 1);
 }
 
 std::vector<std::string> text_lines(const std::string& text) {
@@ -250,11 +261,13 @@ std::vector<std::string> text_lines(const std::string& text) {
   return lines;
 }
 
-std::string listing_of_job(const std::string& script) {
-  for (const std::string& line : text_lines(script)) {
-    if (line.starts_with(k_marker)) return line.substr(sizeof k_marker - 1);
-  }
-  return {};
+std::string listing_of_job(const std::string& script, const std::string& install) {
+  // Only the first line AT handed to at counts: a marker's text further on
+  // is the user's own.
+  std::string text = job_text(script);
+  std::string first = text.substr(0, text.find('\n'));
+  std::string head = k_marker + install + ": ";
+  return first.starts_with(head) ? first.substr(head.size()) : std::string();
 }
 
 std::string shell_quote(const std::string& word) {
@@ -278,17 +291,22 @@ std::string job_line(const std::vector<std::string>& command) {
   return line + "\n";
 }
 
-std::string job_script(const std::string& listing, const std::string& folder,
-                       const std::vector<std::string>& command) {
+std::string job_script(const std::string& install, const std::string& listing,
+                       const std::string& folder, const std::vector<std::string>& command) {
   std::string log = shell_quote(k_job_log);
-  std::string when = "\"$(date '+%Y-%m-%d %H:%M:%S')\"";
+  std::string to_log = " >>" + log + "\n";
+  std::string when = "\"$(date '+%Y-%m-%d %H:%M:%S')\" ";
   std::string id = shell_quote(listing.substr(0, listing.find(' ')));
+  std::string program = shell_quote(command[0]);
   std::string line = job_line(command);
   line.pop_back();
-  return job_marker(listing) + "cd " + shell_quote(folder) + " || exit 1\n" +
-         "printf '%s start %s\\n' " + when + " " + shell_quote(listing) + " >>" + log + "\n" +
-         line + " 2>>" + log + "\n" + "status=$?\n" + "printf '%s end %s: exit status %s\\n' " +
-         when + " " + id + " \"$status\" >>" + log + "\n";
+  std::string script = job_marker(install, listing) + "cd " + shell_quote(folder) + " || exit 1\n";
+  script += "printf '%s start %s\\n' " + when + shell_quote(listing) + to_log;
+  script += "if [ -f " + program + " ] && [ -x " + program + " ]; then\n";
+  script += line + " 2>>" + log + "\nstatus=$?\nelse\n";
+  script += "printf '%s %s: the recorder %s is not an executable file\\n' " + when + id + " " +
+            program + to_log + "status=127\nfi\n";
+  return script + "printf '%s end %s: exit status %s\\n' " + when + id + " \"$status\"" + to_log;
 }
 
 std::string at_time_stamp(const at_date& date, int hour, int minute) {

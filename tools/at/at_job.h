@@ -81,13 +81,19 @@ std::string joined_words(const std::vector<std::string>& words);
 // left out.
 std::vector<std::string> text_lines(const std::string& text);
 
-// The first line of a Linux job: a shell comment that marks the job as AT's
-// and carries its listing line.
-std::string job_marker(const std::string& listing);
+// The first line of a Linux job: a shell comment that marks the job as the
+// install's and carries its listing line.
+std::string job_marker(const std::string& install, const std::string& listing);
 
-// The listing line of a job script (at -c) that job_marker marked; empty
-// for a job that AT did not make.
-std::string listing_of_job(const std::string& script);
+// What a job script (at -c) holds after at's own preamble, which ends with
+// the change into the folder at was run in: the job text as AT handed it
+// to at. Empty when the script has no such preamble.
+std::string job_text(const std::string& script);
+
+// The listing line of a job script (at -c) whose job text starts with the
+// install's marker (job_marker); empty for a job of another install or
+// one AT did not make, whatever text its lines hold further on.
+std::string listing_of_job(const std::string& script, const std::string& install);
 
 // A word quoted for the shell: nothing in it is special any more.
 std::string shell_quote(const std::string& word);
@@ -101,9 +107,11 @@ inline constexpr char k_job_log[] = "zoba-jobs.log";
 // The whole Linux job: its marker, a change into folder (zoba's own, where
 // a relative recorder path is meant), and the command, its start, its error
 // output and its exit status appended to k_job_log there: with mail off, a
-// recorder that fails at the launch time must still leave a trace.
-std::string job_script(const std::string& listing, const std::string& folder,
-                       const std::vector<std::string>& command);
+// recorder that fails at the launch time must still leave a trace, and one
+// that is not an executable file by then leaves a line saying so. The
+// command's program is a path (AT resolves a bare name before).
+std::string job_script(const std::string& install, const std::string& listing,
+                       const std::string& folder, const std::vector<std::string>& command);
 
 // at -t's time: YYYYMMDDhhmm.
 std::string at_time_stamp(const at_date& date, int hour, int minute);

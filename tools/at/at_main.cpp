@@ -4,6 +4,7 @@
 // lists the jobs it made, and "AT ID /delete" removes one. A program of its
 // own, installed beside zoba; zoba tells the user when it ends with a failure.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -37,6 +39,11 @@ constexpr char k_atd_pid_file[] = "/run/atd.pid";
 constexpr char k_no_atd[] = "No atd running";
 constexpr char k_no_at[] = "the at command is not installed (Debian package at)";
 constexpr char k_no_entries[] = "There are no entries in the list.";
+// The settings file zoba keeps beside AT: the install of AT typed by hand.
+constexpr char k_settings_name[] = "zoba.ini";
+// Our recorder launcher, asked before a booking whether it can record.
+constexpr char k_rec_name[] = "REC";
+constexpr int k_check_seconds = 5;
 
 int fail(const std::string& message, int status) {
   std::fprintf(stderr, "AT: %s\n", message.c_str());
@@ -54,12 +61,31 @@ bool atd_running() {
 
 struct run_result {
   bool started = false;
+  bool timed_out = false;  // killed when its time limit passed
   int status = -1;
   std::string output;  // what the program wrote, standard output and error
 };
 
-// Runs a program found on PATH with the given input; collects its output.
-run_result run(std::vector<std::string> argv, const std::string& input) {
+// Reads fd to its end, or until limit_seconds have passed (none when 0).
+// False when the time ran out first.
+bool read_within(int fd, std::string& bytes, int limit_seconds) {
+  if (limit_seconds == 0) return platform::read_to_end(fd, bytes);
+  std::time_t deadline = std::time(nullptr) + limit_seconds;
+  char buffer[4096];
+  for (std::time_t now = std::time(nullptr); now < deadline; now = std::time(nullptr)) {
+    pollfd ready = {fd, POLLIN, 0};
+    if (poll(&ready, 1, static_cast<int>(deadline - now) * 1000) <= 0) continue;
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got <= 0) return true;
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  return false;
+}
+
+// Runs a program (found on PATH when its name has no slash) with the given
+// input; collects its output. With a time limit it runs in a process group
+// of its own, killed whole when the limit passes.
+run_result run(std::vector<std::string> argv, const std::string& input, int limit_seconds = 0) {
   run_result result;
   int in[2];
   int err[2];
@@ -74,9 +100,13 @@ run_result run(std::vector<std::string> argv, const std::string& input) {
   posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (limit_seconds > 0) posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
   std::vector<char*> args = platform::argument_vector(argv);
   pid_t pid = 0;
-  int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  int spawned = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
   close(err[1]);
@@ -85,7 +115,8 @@ run_result run(std::vector<std::string> argv, const std::string& input) {
     (void)ignored;
   }
   close(in[1]);
-  platform::read_to_end(err[0], result.output);
+  result.timed_out = spawned == 0 && !read_within(err[0], result.output, limit_seconds);
+  if (result.timed_out) kill(-pid, SIGKILL);
   close(err[0]);
   if (spawned != 0) return result;
   result.started = true;
@@ -118,32 +149,71 @@ int submit(const std::string& stamp, const std::string& job) {
   return k_status_done;
 }
 
-// Why the job's program could not be started at the launch time, found
-// now: a bare name is looked for on PATH (the job keeps this environment),
-// a relative path in the folder the job runs in. Empty when it can.
-std::string program_problem(const std::string& program, const std::string& folder) {
-  if (program.find('/') == std::string::npos) {
-    if (!platform::find_on_path(program).empty()) return {};
-    return "the recorder " + program + " is not a program on PATH";
+// The recorder the job starts. A bare name is looked for in AT's own
+// folder, then on PATH, and the full path found is taken, so that the job
+// depends on neither this PATH nor atd's; a path is taken as it stands (a
+// relative one is meant in folder, where the job runs). Empty when there is
+// no such program; why then says so.
+std::string recorder_path(const std::string& program, const std::string& folder, std::string& why) {
+  if (program.find('/') != std::string::npos) {
+    if (platform::is_program(program[0] == '/' ? program : folder + "/" + program)) return program;
+    why = "the recorder " + program + " is not an executable file (in " + folder + ")";
+    return {};
   }
-  std::string path = program[0] == '/' ? program : folder + "/" + program;
-  if (platform::is_program(path)) return {};
-  return "the recorder " + program + " is not an executable file (in " + folder + ")";
+  std::string found = folder + "/" + program;
+  if (!platform::is_program(found)) found = platform::find_on_path(program);
+  if (found.empty()) {
+    why = "the recorder " + program + " is not a program in " + folder + " or on PATH";
+  } else if (found[0] != '/') {
+    char here[4096];
+    if (getcwd(here, sizeof here) != nullptr) found = std::string(here) + "/" + found;
+  }
+  return found;
 }
+
+// When the job's program is REC, asks it whether its settings can record
+// this command (REC --check and the command's arguments). Empty when they
+// can; otherwise REC's reason.
+std::string rec_refusal(const std::string& program, const std::vector<std::string>& command) {
+  if (program.substr(program.rfind('/') + 1) != k_rec_name) return {};
+  std::vector<std::string> argv = {program, "--check"};
+  argv.insert(argv.end(), command.begin() + 1, command.end());
+  run_result check = run(argv, "", k_check_seconds);
+  if (!check.started) return "the recorder " + program + " cannot be started";
+  if (check.timed_out) {
+    return program + " --check gave no answer in " + std::to_string(k_check_seconds) + " seconds";
+  }
+  if (WIFEXITED(check.status) && WEXITSTATUS(check.status) == 0) return {};
+  std::vector<std::string> lines = text_lines(check.output);
+  if (!lines.empty()) return lines[0];
+  return program + " --check refused the booking without a reason";
+}
+
+// The install this AT books for: the settings file zoba names in
+// k_install_variable, or, typed by hand, the one beside AT.
+std::string this_install(const std::string& folder) {
+  const char* settings = std::getenv(k_install_variable);
+  bool named = settings != nullptr && settings[0] != '\0';
+  return install_id(named ? std::string(settings) : folder + "/" + k_settings_name, false);
+}
+
+std::string own_folder() { return platform::folder_of(platform::self_path()); }
 
 struct made_job {
   std::string number;   // at's job number
   std::string listing;  // the listing line its marker carries
 };
 
-// The queued jobs that AT made, found by the marker in their scripts.
+// The queued jobs that AT made for this install, found by the marker at the
+// start of their job text.
 bool made_jobs(std::vector<made_job>& jobs) {
+  std::string install = this_install(own_folder());
   run_result queue = run({"atq"}, "");
   if (!queue.started) return false;
   for (const std::string& line : text_lines(queue.output)) {
     std::string number = line.substr(0, line.find('\t'));
     if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::string listing = listing_of_job(run({"at", "-c", number}, "").output);
+    std::string listing = listing_of_job(run({"at", "-c", number}, "").output, install);
     if (!listing.empty()) jobs.push_back({number, listing});
   }
   return true;
@@ -157,19 +227,53 @@ int list_jobs() {
   return k_status_done;
 }
 
+// Removes every job of this install with that identifier: after the
+// number wrapped past 9999 there may be two, and both go, each named.
 int delete_job(const std::string& id) {
   std::vector<made_job> jobs;
   if (!made_jobs(jobs)) return fail(k_no_at, k_status_no_at);
-  bool deleted = false;
+  std::vector<std::string> deleted;
+  int status = k_status_done;
   for (const made_job& job : jobs) {
     if (job.listing.substr(0, job.listing.find(' ')) != id) continue;
     run_result removed = run({"atrm", job.number}, "");
-    deleted = deleted ||
-              (removed.started && WIFEXITED(removed.status) && WEXITSTATUS(removed.status) == 0);
+    if (removed.started && WIFEXITED(removed.status) && WEXITSTATUS(removed.status) == 0) {
+      deleted.push_back(job.listing);
+    } else {
+      status =
+          fail("atrm did not remove " + job.listing + ": " + removed.output, k_status_at_refused);
+    }
   }
-  if (!deleted) return fail("there is no job " + id, k_status_no_such_job);
-  std::printf("Deleted the job with job ID = %s\n", id.c_str());
-  return k_status_done;
+  if (deleted.empty() && status == k_status_done) {
+    return fail("there is no job " + id, k_status_no_such_job);
+  }
+  if (deleted.size() == 1) std::printf("Deleted the job with job ID = %s\n", id.c_str());
+  if (deleted.size() > 1) {
+    std::printf("Deleted %zu jobs with job ID = %s:\n", deleted.size(), id.c_str());
+    for (const std::string& listing : deleted) std::printf("  %s\n", listing.c_str());
+  }
+  return status;
+}
+
+// Checks the recorder and books the job from AT's own folder: at records
+// the folder it runs in, and a job whose folder is gone dies unheard.
+int book(const at_request& request, const at_date& date) {
+  std::string folder = own_folder();
+  std::string why;
+  std::string program = recorder_path(request.command[0], folder, why);
+  if (program.empty()) return fail(why, k_status_no_program);
+  if (chdir(folder.c_str()) != 0) {
+    return fail("cannot change into " + folder + ": " + std::strerror(errno), k_status_at_refused);
+  }
+  why = rec_refusal(program, request.command);
+  if (!why.empty()) return fail(why, k_status_no_program);
+  if (!atd_running()) return fail("atd is not running; nothing was registered", k_status_no_atd);
+  std::string stamp = at_time_stamp(date, request.hour, request.minute);
+  std::string listing = listing_line(job_identifier(request.command, stamp), date, request.hour,
+                                     request.minute, joined_words(request.command));
+  std::vector<std::string> command = request.command;
+  command[0] = program;
+  return submit(stamp, job_script(this_install(folder), listing, folder, command));
 }
 
 int schedule(const std::vector<std::string>& words) {
@@ -183,15 +287,7 @@ int schedule(const std::vector<std::string>& words) {
   at_date date;
   error = launch_date(request, today, local.tm_hour * 60 + local.tm_min, date);
   if (!error.empty()) return fail(error, k_status_unreadable);
-  // AT lives beside zoba: the job runs in that folder.
-  std::string folder = platform::folder_of(platform::self_path());
-  error = program_problem(request.command[0], folder);
-  if (!error.empty()) return fail(error, k_status_no_program);
-  if (!atd_running()) return fail("atd is not running; nothing was registered", k_status_no_atd);
-  std::string stamp = at_time_stamp(date, request.hour, request.minute);
-  std::string listing = listing_line(job_identifier(request.command, stamp), date, request.hour,
-                                     request.minute, joined_words(request.command));
-  return submit(stamp, job_script(listing, folder, request.command));
+  return book(request, date);
 }
 
 }  // namespace
@@ -200,7 +296,11 @@ int main(int argc, char** argv) {
   // at may end before reading the job; its status says what went wrong.
   signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> words;
-  for (int i = 1; i < argc; ++i) words.push_back(convert_from_sjis(argv[i], "UTF-8"));
+  // zoba hands its words in the file names' encoding (UTF-8); a word that
+  // is not UTF-8 was typed in Shift_JIS or comes from an older zoba.
+  for (int i = 1; i < argc; ++i) {
+    words.push_back(is_utf8(argv[i]) ? std::string(argv[i]) : convert_from_sjis(argv[i], "UTF-8"));
+  }
   std::string id;
   switch (at_form_of(words, id)) {
     case at_form::list:
