@@ -1,0 +1,109 @@
+#include "tests/fake_rec_system.h"
+
+#include <algorithm>
+
+#include "tools/rec/rec_system.h"
+
+fake_rec_state g_rec;
+
+void reset_rec_fake(long long clock) {
+  g_rec = fake_rec_state();
+  g_rec.clock = clock;
+}
+
+namespace rec_system {
+
+struct recorder {
+  fake_recorder_script script;
+  std::string file;
+  long long started = 0;
+  long long ended = -1;
+};
+
+namespace {
+
+void end_at(recorder* process, long long when, const std::string& outcome) {
+  process->ended = when;
+  process->script.outcome = outcome;
+  g_rec.files[process->file] = (when - process->started) * process->script.bytes_per_second;
+}
+
+}  // namespace
+
+const char k_separator[] = "/";
+
+long long now() { return g_rec.clock; }
+
+void sleep_for(long long seconds) {
+  g_rec.sleeps.push_back(seconds);
+  g_rec.clock += seconds;
+}
+
+recorder* start_recorder(const std::vector<std::string>& arguments, bool, std::string& error) {
+  fake_recorder_script script;
+  if (!g_rec.recorders.empty()) {
+    script = g_rec.recorders.front();
+    g_rec.recorders.pop_front();
+  }
+  g_rec.started.push_back(arguments);
+  if (!script.starts) {
+    error = "busy";
+    return nullptr;
+  }
+  // The fake recorders take the file as their last argument.
+  auto* process = new recorder{script, arguments.back(), g_rec.clock, -1};
+  if (script.runs_for == 0) end_at(process, g_rec.clock, script.outcome);
+  return process;
+}
+
+bool wait_recorder(recorder* process, long long deadline) {
+  if (process->ended >= 0) return true;
+  long long natural =
+      process->script.runs_for < 0 ? -1 : process->started + process->script.runs_for;
+  if (natural >= 0 && natural <= deadline) {
+    g_rec.clock = std::max(g_rec.clock, natural);
+    end_at(process, natural, process->script.outcome);
+    return true;
+  }
+  g_rec.clock = std::max(g_rec.clock, deadline);
+  return false;
+}
+
+void send_line_end(recorder* process) {
+  g_rec.signals.push_back("line end");
+  if (process->script.stops_on_line_end) end_at(process, g_rec.clock, "exit 0");
+}
+
+void terminate_recorder(recorder* process) {
+  g_rec.signals.push_back("terminate");
+  end_at(process, g_rec.clock, process->script.outcome);
+}
+
+void kill_recorder(recorder* process) {
+  g_rec.signals.push_back("kill");
+  end_at(process, g_rec.clock, "signal 9");
+}
+
+std::string recorder_outcome(const recorder* process) { return process->script.outcome; }
+
+void release_recorder(recorder* process) { delete process; }
+
+long long file_size(const std::string& path) {
+  auto found = g_rec.files.find(path);
+  return found == g_rec.files.end() ? -1 : found->second;
+}
+
+bool make_folders(const std::string&) { return true; }
+std::string videos_folder() { return "/videos"; }
+std::string program_folder() { return "/rec"; }
+std::string utf8_from_sjis(const std::string& sjis) { return sjis; }
+std::string find_program(const std::string& name) { return name; }
+
+bool append_line(const std::string&, const std::string& line) {
+  g_rec.log.push_back(line);
+  return true;
+}
+
+bool name_fits(const std::string& utf8_name) { return utf8_name.size() <= 255; }
+
+}  // namespace rec_system

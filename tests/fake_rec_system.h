@@ -1,0 +1,31 @@
+// A fake of REC's system seam: a clock that moves only when REC sleeps or
+// waits, and scripted recorders that write bytes while they run.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+struct fake_recorder_script {
+  bool starts = true;
+  long long runs_for = -1;  // ends by itself after this many seconds; -1: until stopped
+  long long bytes_per_second = 1000;
+  bool stops_on_line_end = false;
+  std::string outcome = "exit 0";  // how it reports its end
+};
+
+struct fake_rec_state {
+  long long clock = 0;
+  std::vector<long long> sleeps;
+  std::deque<fake_recorder_script> recorders;  // one per start; a default when empty
+  std::vector<std::vector<std::string>> started;
+  std::vector<std::string> signals;        // "line end", "terminate", "kill", in order
+  std::map<std::string, long long> files;  // path: size
+  std::vector<std::string> log;
+};
+
+extern fake_rec_state g_rec;
+
+// Empties the fake and sets its clock.
+void reset_rec_fake(long long clock);

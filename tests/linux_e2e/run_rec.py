@@ -1,0 +1,293 @@
+#!/usr/bin/env python3
+"""End-to-end tests of REC, the recorder launcher, on Linux: the real REC in
+a folder of its own with its [REC] settings, recording short programmes that
+start within the next minute or two, side by side: with a fake recorder that
+logs its arguments and writes bytes (a whole recording, a busy tuner, a
+recorder that exits early, a late start, a missed programme), with the real
+curl against a local stand-in of a tuner server, and once the whole chain
+zoba -> AT -> atd -> REC -> recorder -> REC's log line.
+
+Usage: run_rec.py REC ZOBA AT. Exit status 0 when every case passed, 1 when
+one failed, 77 (skipped) when curl or at/atd cannot be used here (the other
+cases still run).
+"""
+import datetime
+import http.server
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import run_e2e  # noqa: E402  (its zoba and at helpers)
+
+SKIP = 77
+TITLE = "表示|ポスト/50%"  # 表 and ポ end in \ and | in Shift_JIS
+FILE_TITLE = "表示_ポスト_50％"
+FAKE_RECORDER = """#!/usr/bin/env python3
+import json, os, sys, time
+here = os.path.dirname(os.path.abspath(__file__))
+mode, seconds, path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+with open(os.path.join(here, "recorder.log"), "a") as f:
+    f.write(json.dumps(sys.argv[1:]) + "\\n")
+with open(os.path.join(here, "recorder.log")) as f:
+    calls = len(f.readlines())
+if mode == "busy" and calls == 1:
+    sys.exit(1)
+run_for = 10 if mode == "early" and calls == 1 else seconds
+end = time.time() + (10 ** 6 if mode == "forever" else run_for)
+with open(path, "ab") as out:
+    while time.time() < end:
+        out.write(b"\\0" * 1000)
+        out.flush()
+        time.sleep(min(1, max(0, end - time.time())))
+"""
+
+
+def check(condition, what):
+    if not condition:
+        raise AssertionError(what)
+
+
+class Folder:
+    """REC in a fresh folder with a zoba.ini holding [REC]."""
+
+    def __init__(self, rec, command, extra=""):
+        self.path = tempfile.mkdtemp(prefix="zoba_rec_")
+        self.rec = os.path.join(self.path, "REC")
+        shutil.copy(rec, self.rec)
+        self.recorder = os.path.join(self.path, "fake_rec")
+        with open(self.recorder, "w") as f:
+            f.write(FAKE_RECORDER)
+        os.chmod(self.recorder, 0o755)
+        self.videos = os.path.join(self.path, "videos")
+        text = "[REC]\r\ncommand=%s\r\nfolder=%s\r\n%s" % (command, self.videos, extra)
+        with open(os.path.join(self.path, "zoba.ini"), "wb") as f:
+            f.write(text.encode("cp932"))
+
+    def run(self, *words):
+        return subprocess.run([self.rec] + list(words), capture_output=True, timeout=400)
+
+    def log(self):
+        with open(os.path.join(self.path, "REC.log"), encoding="utf-8") as f:
+            return f.read().splitlines()
+
+    def recorder_calls(self):
+        path = os.path.join(self.path, "recorder.log")
+        if not os.path.exists(path):
+            return []
+        with open(path) as f:
+            return [json.loads(line) for line in f]
+
+    def recordings(self):
+        return {n: os.path.getsize(os.path.join(self.videos, n)) for n in os.listdir(self.videos)}
+
+
+def fields(start, end, title=TITLE, number="Y0001", channel="27"):
+    return [number, channel, "%s-%s" % (start.strftime("%H:%M"), end.strftime("%H:%M")),
+            "%04d" % start.year, "%02d" % start.month, "%02d" % start.day, title]
+
+
+def file_name(start, suffix="", channel="27"):
+    return "%s_%s_%s%s.ts" % (start.strftime("%Y%m%d-%H%M"), channel, FILE_TITLE, suffix)
+
+
+def verdicts(log):
+    return [line.split(" ")[5] for line in log]
+
+
+def case_busy_tuner_is_retried(rec, start, end):
+    """The first start fails at once: REC starts it again 5 s later with a
+    new {seconds} and file name, still in time for the whole programme."""
+    folder = Folder(rec, "fake_rec busy {seconds} {file}")
+    result = folder.run(*fields(start, end))
+    calls = folder.recorder_calls()
+    check(result.returncode == 0, "recorded: %r %r" % (result, folder.log()))
+    check(verdicts(folder.log()) == ["failed", "recorded"], "the log: %r" % folder.log())
+    check([c[2] for c in calls] == [os.path.join(folder.videos, file_name(start)),
+                                    os.path.join(folder.videos, file_name(start, "-2"))],
+          "a new name for the second attempt: %r" % calls)
+    seconds = [int(c[1]) for c in calls]
+    check(seconds[0] - seconds[1] in range(4, 8), "a new {seconds}: %r" % seconds)
+    sizes = folder.recordings()
+    check(list(sizes) == [file_name(start, "-2")] and
+          1000 * (seconds[1] - 3) <= sizes[file_name(start, "-2")] <= 1000 * (seconds[1] + 1),
+          "the bytes: %r" % sizes)
+    return folder.log()
+
+
+def case_early_exit_with_status_0(rec, start, end):
+    """A recorder that exits 0 after 10 s is judged by time: partial, and
+    started again for what is left."""
+    folder = Folder(rec, "fake_rec early {seconds} {file}", "stop=terminate\r\n")
+    result = folder.run(*fields(start, end))
+    log = folder.log()
+    check(result.returncode == 1, "partial: %r %r" % (result, log))
+    check(verdicts(log) == ["partial", "partial"] and ": exit 0, " in log[0],
+          "the log: %r" % log)
+    check(sorted(folder.recordings()) == [file_name(start), file_name(start, "-2")],
+          "two files: %r" % folder.recordings())
+    return log
+
+
+def case_late_start_records_what_is_left(rec, start, end):
+    """Started after the programme began, with the recorder that must be
+    ended (stop=terminate): it records from now to the end."""
+    begun = start - datetime.timedelta(minutes=2)
+    folder = Folder(rec, "fake_rec forever {seconds} {file}", "stop=terminate\r\n")
+    started = time.time()
+    result = folder.run(*fields(begun, end))
+    log = folder.log()
+    check(result.returncode == 1 and verdicts(log) == ["partial"], "partial: %r %r" % (result, log))
+    seconds = int(folder.recorder_calls()[0][1])
+    check(abs(started + seconds - end.timestamp()) <= 2, "{seconds} to the end: %d" % seconds)
+    check(": signal 15, " in log[0], "ended by REC at the end: %r" % log)
+    return log
+
+
+def case_missed(rec, start, end):
+    folder = Folder(rec, "fake_rec whole {seconds} {file}")
+    gone = start - datetime.timedelta(minutes=30)
+    result = folder.run(*fields(gone, gone + datetime.timedelta(minutes=10)))
+    check(result.returncode == 2 and folder.recorder_calls() == [], "missed: %r" % result)
+    check(folder.log()[0].endswith(" missed: the programme had ended"), "%r" % folder.log())
+    return folder.log()
+
+
+class Stream(http.server.BaseHTTPRequestHandler):
+    """A tuner server's stream: 4 KB every 0.1 s until the client leaves."""
+    requests = []
+
+    def do_GET(self):
+        Stream.requests.append((self.path, self.headers.get("X-Mirakurun-Priority")))
+        self.send_response(200)
+        self.send_header("Content-Type", "video/MP2T")
+        self.end_headers()
+        try:
+            while True:
+                self.wfile.write(b"G" * 4096)
+                time.sleep(0.1)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    def log_message(self, *args):
+        pass
+
+
+def case_curl_against_a_tuner_server(rec, start, end):
+    """The real curl with the Mirakurun line: its status 28 at --max-time is
+    the normal end, and the recording is judged by time and bytes."""
+    if shutil.which("curl") is None:
+        return "skip: curl is not installed"
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Stream)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        command = ('curl -sS --fail --max-time {seconds} -H "X-Mirakurun-Priority: 2" -o {file} '
+                   "http://127.0.0.1:%d/api/channels/{type}/{channel}/stream?decode=1"
+                   % server.server_address[1])
+        folder = Folder(rec, command)
+        result = folder.run(*fields(start, end, channel="BS15_0"))
+        log = folder.log()
+        check(result.returncode == 0 and verdicts(log) == ["recorded"], "%r %r" % (result, log))
+        check(": exit 28, " in log[0], "curl's normal end: %r" % log)
+        check(Stream.requests == [("/api/channels/BS/BS15_0/stream?decode=1", "2")],
+              "the request: %r" % Stream.requests)
+        size = folder.recordings()[file_name(start, channel="BS15_0")]
+        check(size > 4096 * 10 * 100, "the stream's bytes: %d" % size)
+        return log
+    finally:
+        server.shutdown()
+
+
+def case_the_whole_chain(rec, zoba, at, start, end):
+    """zoba books the programme through AT with atd; at the launch time the
+    job starts REC, which starts the recorder and logs the recording."""
+    reason = run_e2e.can_use_at()
+    if reason is not None:
+        return "skip: " + reason
+    case = run_e2e.Case(zoba, at)
+    try:
+        shutil.copy(rec, os.path.join(case.folder, "REC"))
+        recorder = os.path.join(case.folder, "fake_rec")
+        with open(recorder, "w") as f:
+            f.write(FAKE_RECORDER)
+        os.chmod(recorder, 0o755)
+        videos = os.path.join(case.folder, "videos")
+        text = ("[ZOBA]\r\nrec_exec=%s\r\n[TVCH]\r\n%s=8\r\n[REC]\r\ncommand=fake_rec whole "
+                "{seconds} {file}\r\nfolder=%s\r\n" % (os.path.join(case.folder, "REC"),
+                                                       run_e2e.STATION, videos))
+        with open(case.ini(), "wb") as f:
+            f.write(text.encode("cp932"))
+        day = start.date()
+        path = case.write_iepg(run_e2e.iepg(day, start.strftime("%H:%M"), end.strftime("%H:%M"),
+                                            "連鎖"))
+        status, text = run_e2e.run_answering(case, path, "y")
+        check(run_e2e.REGISTERED in text, "registered: %r" % text)
+        log_path = os.path.join(case.folder, "REC.log")
+        deadline = end.timestamp() + 60
+        while time.time() < deadline and not os.path.exists(log_path):
+            time.sleep(1)
+        check(os.path.exists(log_path), "REC logged by the end")
+        with open(log_path, encoding="utf-8") as f:
+            log = f.read().splitlines()
+        name = "%s_8_連鎖.ts" % start.strftime("%Y%m%d-%H%M")
+        check(verdicts(log) == ["recorded"] and log[0].endswith(os.path.join(videos, name)),
+              "the job's REC recorded: %r" % log)
+        return log
+    finally:
+        case.clean()
+
+
+def next_minute(after_seconds):
+    """The first whole minute at least after_seconds from now."""
+    now = datetime.datetime.now().replace(microsecond=0)
+    minute = now.replace(second=0) + datetime.timedelta(minutes=1)
+    while (minute - now).total_seconds() < after_seconds:
+        minute += datetime.timedelta(minutes=1)
+    return minute
+
+
+def main():
+    rec, zoba, at = (os.path.abspath(p) for p in sys.argv[1:4])
+    os.environ.update(LANG="C.UTF-8", LC_ALL="C.UTF-8")
+    start = next_minute(20)
+    end = start + datetime.timedelta(minutes=2)
+    minute = datetime.timedelta(minutes=1)
+    cases = [(case_busy_tuner_is_retried, (rec, start, end)),
+             (case_early_exit_with_status_0, (rec, start, end)),
+             (case_late_start_records_what_is_left, (rec, start, end)),
+             (case_missed, (rec, start, end)),
+             (case_curl_against_a_tuner_server, (rec, start, end)),
+             # Launched by atd at start (a minute before its programme).
+             (case_the_whole_chain, (rec, zoba, at, start + minute, end))]
+    results = {}
+
+    def run(case, args):
+        try:
+            results[case.__name__] = case(*args)
+        except Exception:  # noqa: BLE001  (reported below)
+            results[case.__name__] = "FAIL: " + traceback.format_exc()
+
+    threads = [threading.Thread(target=run, args=c) for c in cases]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    failed = skipped = False
+    for name, result in results.items():
+        print("%s:" % name)
+        lines = result if isinstance(result, list) else [result]
+        for line in lines:
+            print("  " + line)
+        failed = failed or str(lines[0]).startswith("FAIL")
+        skipped = skipped or str(lines[0]).startswith("skip")
+    return 1 if failed else SKIP if skipped else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

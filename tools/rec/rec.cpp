@@ -1,0 +1,352 @@
+#include "tools/rec/rec.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace rec {
+
+namespace {
+
+constexpr int k_fields = 7;
+constexpr int k_max_hour = 29;
+
+// A whole number of at most max_digits digits; false for anything else.
+bool read_number(const std::string& text, std::size_t max_digits, int& out) {
+  if (text.empty() || text.size() > max_digits) return false;
+  out = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    out = out * 10 + (c - '0');
+  }
+  return true;
+}
+
+bool read_clock(const std::string& text, int& hour, int& minute) {
+  std::size_t colon = text.find(':');
+  if (colon == std::string::npos) return false;
+  return read_number(text.substr(0, colon), 2, hour) &&
+         read_number(text.substr(colon + 1), 2, minute) && text.size() - colon == 3 &&
+         hour <= k_max_hour && minute <= 59;
+}
+
+std::string read_fields(const std::vector<std::string>& fields, programme& show) {
+  show.id = fields[0];
+  show.channel = fields[1];
+  show.title = fields[6];
+  if (show.id.empty()) return "the reservation number is empty";
+  if (show.channel.empty()) return "the channel is empty";
+  std::size_t dash = fields[2].find('-');
+  if (dash == std::string::npos ||
+      !read_clock(fields[2].substr(0, dash), show.start_hour, show.start_minute) ||
+      !read_clock(fields[2].substr(dash + 1), show.end_hour, show.end_minute)) {
+    return "the time " + fields[2] + " is not HH:MM-HH:MM";
+  }
+  if (!read_number(fields[3], 4, show.year) || show.year < 1970 ||
+      !read_number(fields[4], 2, show.month) || !read_number(fields[5], 2, show.day)) {
+    return "the date " + fields[3] + " " + fields[4] + " " + fields[5] + " is not a date";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string parse_arguments(const std::vector<std::string>& words, request& out) {
+  out = request();
+  std::size_t options = words.size() >= k_fields ? words.size() - k_fields : words.size();
+  const char* too_few = "expected the seven words: number channel HH:MM-HH:MM year month day title";
+  for (std::size_t i = 0; i < options; ++i) {
+    if (words[i] == k_check_option) {
+      out.check = true;
+    } else {
+      return words.size() < k_fields ? too_few : "unknown option " + words[i];
+    }
+  }
+  if (words.size() < k_fields) return out.check ? std::string() : too_few;
+  out.has_programme = true;
+  std::vector<std::string> fields(words.end() - k_fields, words.end());
+  std::string error = read_fields(fields, out.show);
+  if (!error.empty()) return error;
+  std::time_t start = 0;
+  std::time_t end = 0;
+  if (!programme_window(out.show, start, end)) return "the programme's date or time does not exist";
+  return {};
+}
+
+namespace {
+
+bool read_stop(const std::string& text, stop_mode& stop) {
+  if (text.empty() || text == "duration") {
+    stop = stop_mode::duration;
+  } else if (text == "terminate") {
+    stop = stop_mode::terminate;
+  } else if (text == "stdin") {
+    stop = stop_mode::line_end;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string parse_settings(const settings_text& text, settings& out) {
+  out = settings();
+  out.command = text.command;
+  out.folder = text.folder;
+  if (!text.name.empty()) out.name = text.name;
+  if (!read_stop(text.stop, out.stop)) {
+    return "stop=" + text.stop + " is not duration, terminate or stdin";
+  }
+  if (!text.lead.empty() && (!read_number(text.lead, 3, out.lead) || out.lead > k_max_lead)) {
+    return "lead=" + text.lead + " is not a number of seconds from 0 to 600";
+  }
+  if (out.command.find_first_not_of(" \t") == std::string::npos) {
+    return "no recorder: set command= in [REC] of the settings file";
+  }
+  std::vector<std::string> words;
+  std::string error = split_template(out.command, words);
+  if (error.empty()) error = fill_template(words, values(), words);
+  if (!error.empty()) return "command=: " + error;
+  std::string name;
+  error = fill_word(out.name, values(), name);
+  if (!error.empty()) return "name=: " + error;
+  return {};
+}
+
+namespace {
+
+// The time of a clock reading on a day; mktime carries hours past 23 and
+// days past the month's end over, by the calendar and the time zone.
+std::time_t local_time(int year, int month, int day, int hour, int minute) {
+  std::tm fields = {};
+  fields.tm_year = year - 1900;
+  fields.tm_mon = month - 1;
+  fields.tm_mday = day;
+  fields.tm_hour = hour;
+  fields.tm_min = minute;
+  fields.tm_isdst = -1;
+  return std::mktime(&fields);
+}
+
+bool local_fields(std::time_t when, std::tm& out) {
+#ifdef _WIN32
+  return localtime_s(&out, &when) == 0;
+#else
+  return localtime_r(&when, &out) != nullptr;
+#endif
+}
+
+bool date_exists(int year, int month, int day) {
+  std::time_t noon = local_time(year, month, day, 12, 0);
+  std::tm fields = {};
+  if (noon == static_cast<std::time_t>(-1) || !local_fields(noon, fields)) return false;
+  return fields.tm_year == year - 1900 && fields.tm_mon == month - 1 && fields.tm_mday == day;
+}
+
+}  // namespace
+
+bool programme_window(const programme& show, std::time_t& start, std::time_t& end) {
+  if (!date_exists(show.year, show.month, show.day)) return false;
+  start = local_time(show.year, show.month, show.day, show.start_hour, show.start_minute);
+  // The end is a clock time on the start's day or the next.
+  for (int days = 0; days <= 2; ++days) {
+    end = local_time(show.year, show.month, show.day + days, show.end_hour, show.end_minute);
+    if (end > start) return start != static_cast<std::time_t>(-1);
+  }
+  return false;
+}
+
+std::string split_template(const std::string& text, std::vector<std::string>& words) {
+  words.clear();
+  std::string word;
+  bool in_word = false;
+  bool quoted = false;
+  for (char c : text) {
+    if (c == '"') {
+      quoted = !quoted;
+      in_word = true;
+    } else if (!quoted && (c == ' ' || c == '\t')) {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      word += c;
+      in_word = true;
+    }
+  }
+  if (quoted) return "a quote is not closed";
+  if (in_word) words.push_back(word);
+  if (words.empty()) return "no program named";
+  return {};
+}
+
+std::string channel_type(const std::string& channel) {
+  std::string head = channel.substr(0, 2);
+  for (char& c : head) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return head == "BS" || head == "CS" ? head : "GR";
+}
+
+values values_of(const programme& show, const std::string& utf8_title, std::time_t start,
+                 std::time_t end) {
+  values with;
+  with.id = show.id;
+  with.channel = show.channel;
+  with.type = channel_type(show.channel);
+  with.title = utf8_title;
+  char text[32];
+  std::tm fields = {};
+  local_fields(start, fields);
+  std::strftime(text, sizeof text, "%Y%m%d", &fields);
+  with.date = text;
+  std::strftime(text, sizeof text, "%H%M", &fields);
+  with.start = text;
+  local_fields(end, fields);
+  std::strftime(text, sizeof text, "%H%M", &fields);
+  with.end = text;
+  return with;
+}
+
+namespace {
+
+const std::string* value_named(const std::string& name, const values& with) {
+  const std::pair<const char*, const std::string*> table[] = {
+      {"id", &with.id},           {"channel", &with.channel}, {"type", &with.type},
+      {"seconds", &with.seconds}, {"file", &with.file},       {"title", &with.title},
+      {"date", &with.date},       {"start", &with.start},     {"end", &with.end}};
+  for (const auto& [key, value] : table) {
+    if (name == key) return value;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string fill_word(const std::string& word, const values& with, std::string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    char c = word[i];
+    bool doubled = i + 1 < word.size() && word[i + 1] == c;
+    if ((c == '{' || c == '}') && doubled) {
+      out += c;
+      ++i;
+    } else if (c == '}') {
+      return "a lone } in " + word + " (write }} for a brace)";
+    } else if (c == '{') {
+      std::size_t close = word.find('}', i);
+      std::string name = word.substr(i + 1, close == std::string::npos ? 0 : close - i - 1);
+      const std::string* value = close == std::string::npos ? nullptr : value_named(name, with);
+      if (value == nullptr) return "unknown placeholder in " + word + " (write {{ for a brace)";
+      out += *value;
+      i = close;
+    } else {
+      out += c;
+    }
+  }
+  return {};
+}
+
+std::string fill_template(const std::vector<std::string>& words, const values& with,
+                          std::vector<std::string>& out) {
+  std::vector<std::string> filled(words.size());
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    std::string error = fill_word(words[i], with, filled[i]);
+    if (!error.empty()) return error;
+  }
+  out = filled;
+  return {};
+}
+
+namespace {
+
+bool is_reserved(const std::string& stem) {
+  std::string upper = stem;
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  for (const char* name : {"CON", "PRN", "AUX", "NUL"}) {
+    if (upper == name) return true;
+  }
+  return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+         upper[3] >= '1' && upper[3] <= '9';
+}
+
+}  // namespace
+
+std::string mended_name(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || std::strchr("<>:\"/\\|?*", c) != nullptr) {
+      out += '_';
+    } else if (c == '%') {
+      out += "\xEF\xBC\x85";  // U+FF05, the full-width percent sign
+    } else {
+      out += c;
+    }
+  }
+  std::size_t keep = out.find_last_not_of(". ");
+  keep = keep == std::string::npos ? 0 : keep + 1;
+  out.replace(keep, std::string::npos, out.size() - keep, '_');
+  std::size_t dot = out.find('.');
+  if (is_reserved(out.substr(0, dot))) out.insert(dot == std::string::npos ? out.size() : dot, "_");
+  return out.empty() ? "_" : out;
+}
+
+std::string numbered_name(const std::string& name, int number,
+                          bool (*fits)(const std::string& name)) {
+  std::size_t dot = name.rfind('.');
+  if (dot == 0 || dot == std::string::npos) dot = name.size();
+  std::string stem = name.substr(0, dot);
+  std::string tail = (number > 1 ? "-" + std::to_string(number) : "") + name.substr(dot);
+  while (!stem.empty() && !fits(stem + tail)) {
+    std::size_t cut = stem.size() - 1;
+    // Back to the lead byte of the last character: never half a character.
+    while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+    stem.resize(cut);
+  }
+  return stem.empty() ? std::string() : stem + tail;
+}
+
+std::string clock_text(std::time_t when, bool with_date) {
+  std::tm fields = {};
+  char text[32] = {};
+  if (!local_fields(when, fields)) return "?";
+  std::strftime(text, sizeof text, with_date ? "%Y-%m-%d %H:%M:%S" : "%H:%M:%S", &fields);
+  return text;
+}
+
+std::string shown_command(const std::vector<std::string>& words) {
+  std::string out;
+  for (const std::string& word : words) {
+    if (!out.empty()) out += ' ';
+    if (!word.empty() && word.find_first_of(" \t\"\\") == std::string::npos) {
+      out += word;
+      continue;
+    }
+    out += '"';
+    for (char c : word) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+    out += '"';
+  }
+  return out;
+}
+
+std::string log_line(std::time_t now, const attempt_record& attempt) {
+  std::string line = clock_text(now, true) + " " + attempt.id + " " +
+                     clock_text(attempt.window_start, true) + "-" +
+                     clock_text(attempt.window_end, false) + " " + attempt.verdict;
+  if (attempt.number == 0) return attempt.outcome.empty() ? line : line + ": " + attempt.outcome;
+  line += " attempt " + std::to_string(attempt.number);
+  line += attempt.started != 0 ? " from " + clock_text(attempt.started, false) + " to " +
+                                     clock_text(attempt.ended, false)
+                               : std::string(" not started");
+  line += ": " + attempt.outcome + ", " +
+          (attempt.bytes < 0 ? std::string("no file") : std::to_string(attempt.bytes) + " bytes");
+  return line + ": " + shown_command(attempt.command);
+}
+
+}  // namespace rec

@@ -1,0 +1,106 @@
+// REC: started by zoba's job at the launch time with the programme's seven
+// words, it waits for the programme, runs the recorder the [REC] settings
+// name and logs what came of it. "REC --check ..." checks the settings only.
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "platform/platform.h"
+#include "tools/rec/rec.h"
+#include "tools/rec/rec_run.h"
+#include "tools/rec/rec_system.h"
+
+namespace {
+
+constexpr std::size_t k_value_size = 4096;
+
+int fail(const std::string& reason, int status) {
+  std::fprintf(stderr, "REC: %s\n", reason.c_str());
+  return status;
+}
+
+// The settings file zoba keeps beside itself, which is REC's folder too.
+std::string settings_file() {
+  std::string folder = rec_system::program_folder();
+  return settings_path_for(folder + rec_system::k_separator + "zoba");
+}
+
+std::string read_key(const std::string& file, const char* key) {
+  std::string sjis =
+      platform::profile_read_string(rec::k_section, key, "", k_value_size, file.c_str());
+  return rec_system::utf8_from_sjis(sjis);
+}
+
+std::string read_settings(rec::settings& setup) {
+  std::string file = settings_file();
+  rec::settings_text text;
+  text.command = read_key(file, "command");
+  text.folder = read_key(file, "folder");
+  text.name = read_key(file, "name");
+  text.stop = read_key(file, "stop");
+  text.lead = read_key(file, "lead");
+  std::string error = rec::parse_settings(text, setup);
+  return error.empty() ? error : error + " (" + file + ")";
+}
+
+// Why REC could not record with these settings; empty when it could.
+std::string settings_problem(const rec::settings& setup, std::string& folder) {
+  std::vector<std::string> words;
+  rec::split_template(setup.command, words);
+  if (rec_system::find_program(words[0]).empty()) {
+    return "the recorder " + words[0] + " is not a program (command= in [REC])";
+  }
+  folder = setup.folder.empty() ? rec_system::videos_folder() : setup.folder;
+  if (folder.empty()) return "no folder for the recordings: set folder= in [REC]";
+  if (!rec_system::make_folders(folder)) return "the folder " + folder + " cannot be made";
+  return {};
+}
+
+std::string log_path() {
+  return rec_system::program_folder() + rec_system::k_separator + rec::k_log_name;
+}
+
+// A booked job runs unseen: the log says why it recorded nothing.
+void log_unusable(const rec::request& asked, const std::string& reason) {
+  rec::attempt_record refused;
+  refused.id = asked.show.id;
+  rec::programme_window(asked.show, refused.window_start, refused.window_end);
+  refused.verdict = "failed";
+  refused.outcome = reason;
+  rec_system::append_line(log_path(), rec::log_line(std::time(nullptr), refused));
+}
+
+int record(const rec::request& asked, const rec::settings& setup, const std::string& folder) {
+  rec::job work;
+  work.show = asked.show;
+  work.setup = setup;
+  rec::programme_window(asked.show, work.start, work.end);
+  work.fixed = rec::values_of(asked.show, rec_system::utf8_from_sjis(asked.show.title), work.start,
+                              work.end);
+  rec::split_template(setup.command, work.command);
+  work.folder = folder;
+  work.log_path = log_path();
+  return rec::run_recording(work);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> words = platform::arguments(argc, argv);
+  words.erase(words.begin());
+  rec::request asked;
+  std::string error = rec::parse_arguments(words, asked);
+  if (!error.empty()) {
+    return fail(error, asked.check ? rec::k_status_settings : rec::k_status_unreadable);
+  }
+  rec::settings setup;
+  std::string folder;
+  error = read_settings(setup);
+  if (error.empty()) error = settings_problem(setup, folder);
+  if (!error.empty() && !asked.check) log_unusable(asked, error);
+  if (!error.empty()) return fail(error, rec::k_status_settings);
+  if (asked.check) return 0;
+  return record(asked, setup, folder);
+}
