@@ -75,6 +75,13 @@ SCHEDULER_LIMIT = 60  # seconds for the Task Scheduler to answer
 SCHEDULE_KEY = "HKLM\\System\\CurrentControlSet\\Services\\Schedule"
 # AT.exe's statuses (README, "AT.exe's exit statuses").
 AT_PAST, AT_NO_PROGRAM, AT_NO_SCHEDULER = 3, 4, 5
+AT_UNREADABLE, AT_RECORDER = 2, 8
+CLASSES = "HKCU\\Software\\Classes"
+# Wine 8 does not show HKCU\Software\Classes through HKEY_CLASSES_ROOT as
+# Windows does, so the shell would not see a per-user association: the set-up
+# case mirrors what the script wrote there, as Windows' merged view would.
+MERGED_CLASSES = "HKLM\\Software\\Classes"
+ASSOCIATION_KEYS = (".tvpi", ".tvpid", "zoba.iepg")
 
 
 class Failure(Exception):
@@ -520,17 +527,24 @@ class Suite:
         return os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows", "system32",
                             "tasks", name)
 
+    def install_task(self, folder, job_id):
+        """The task file of a job of the install whose settings file is the
+        zoba.ini of a folder (AT.exe's task name: "zoba <install> <id>")."""
+        return self.task_file("zoba %s %s" % (install_id(win_path(os.path.join(
+            folder, "zoba.ini"))), job_id))
+
     def case_task_registered(self):
         # A Japanese title, whose Shift_JIS has a "\" trail byte (表), passes
         # through UTF-16 into the Task Scheduler and back into AT's listing.
         folder, listing = self.register_ahead("task_registered", sj("表示テスト番組"))
         try:
-            stored = read_if_any(self.task_file("zoba Y0001"))
-            check(stored != b"", "the Task Scheduler keeps the task zoba Y0001")
+            stored = read_if_any(self.install_task(folder, "Y0001"))
+            check(stored != b"", "the Task Scheduler keeps the install's task Y0001")
             # Wine writes it in UTF-8: the Shift_JIS text came through UTF-16.
             description = b"<Description>%s</Description>" % listing.decode("cp932").encode()
             check(description in stored, "its description holds the listing: %r" % stored)
-            check_equal(read(os.path.join(folder, "AT.tasks")), b"zoba Y0001\r\n",
+            check_equal(read(os.path.join(folder, "AT.tasks")),
+                        os.path.basename(self.install_task(folder, "Y0001")).encode() + b"\r\n",
                         "the names AT registered")
             check_equal(setting(folder, b"no"), b"0001", "no advanced")
             check_equal(self.at(folder), (0, [listing]), "AT's listing")
@@ -541,7 +555,7 @@ class Suite:
         folder, _ = self.register_ahead("task_deleted")
         check_equal(self.at(folder, "Y0001", "/delete"),
                     (0, [b"Deleted the job with job ID = Y0001"]), "AT ID /delete")
-        check(not os.path.exists(self.task_file("zoba Y0001")), "the task is gone")
+        check(not os.path.exists(self.install_task(folder, "Y0001")), "the task is gone")
         check_equal(self.at(folder), (0, [b"There are no entries in the list."]), "listing")
         status, lines = self.at(folder, "Y0001", "/delete")
         check(status == 7 and lines[0].startswith(b"AT: there is no job Y0001"),
@@ -561,7 +575,7 @@ class Suite:
             "\n登録できませんでした（終了コード %d）\n" % AT_PAST) +
             b"AT: 2008-03-29 20:59 is in the past; nothing was registered"], "boxes")
         check_equal(setting(folder, b"no"), b"0001", "the number is used up")
-        check(not os.path.exists(self.task_file("zoba Y0001")), "no task")
+        check(not os.path.exists(self.install_task(folder, "Y0001")), "no task")
 
     def case_task_missing_program(self):
         folder, _ = self.task_folder("task_missing_program")
@@ -570,8 +584,94 @@ class Suite:
         r = self.run(folder, self.sample_command(folder), ["ok"])
         self.failed_notice(r, AT_NO_PROGRAM, "a recorder that is nowhere",
                            b"the program NoSuchRecorder cannot be found")
-        check(not os.path.exists(self.task_file("zoba Y0001")), "no task")
+        check(not os.path.exists(self.install_task(folder, "Y0001")), "no task")
         check_equal(setting(folder, b"no"), b"0001", "the number is used up")
+
+    def case_task_two_installs(self):
+        """Two installs book Y0001: each keeps its own task, lists and deletes
+        only its own; the same install booking Y0001 again gets Y0001-2."""
+        first, listing = self.register_ahead("task_install_one")
+        second, _ = self.register_ahead("task_install_two")
+        try:
+            for folder in (first, second):
+                check(os.path.exists(self.install_task(folder, "Y0001")),
+                      "the task of %s" % os.path.basename(folder))
+            check_equal(self.at(first), (0, [listing]), "the first install's listing")
+            # AT typed by hand serves the zoba.ini beside it: the same install.
+            words = listing.decode("cp932").split("  ", 2)[2].split(" ")
+            day = words[6]
+            check_equal(self.at(first, "20:59", "/NEXT:" + day, *words),
+                        (0, [b"Added a new job with job ID = Y0001-2"]), "a second Y0001")
+            check(os.path.exists(self.install_task(first, "Y0001-2")), "the task Y0001-2")
+            check_equal(self.at(first, "Y0001", "/delete"),
+                        (0, [b"Deleted the job with job ID = Y0001"]), "the first deleted")
+            check(os.path.exists(self.install_task(second, "Y0001")), "the other install's task")
+            check_equal(self.at(first), (0, [listing.replace(b"Y0001  ", b"Y0001-2  ", 1)]),
+                        "the first install's listing after the deletion")
+        finally:
+            self.at(first, "Y0001-2", "/delete")
+            self.at(second, "Y0001", "/delete")
+
+    def case_task_refused_values(self):
+        """REC asked to check its settings refuses the booking with its reason;
+        a control byte in the command is refused with the byte named."""
+        folder, day = self.task_folder("task_refused_values")
+        write(os.path.join(folder, "AT.status"), b"9")
+        write(os.path.join(folder, "AT.reason"), b"REC: no tuner is set in [REC]\r\n")
+        r = self.run(folder, self.sample_command(folder), ["ok"])
+        self.failed_notice(r, AT_RECORDER, "REC refusing its settings",
+                           b"the recorder cannot record: REC: no tuner is set in [REC]")
+        check(not os.path.exists(self.install_task(folder, "Y0001")), "no task")
+        check_equal(at_log(folder), [b'"%s" --check Y0001 8 21:00-21:54 %04d %02d %02d Sample_Show'
+                                     % (win_path(os.path.join(folder, "REC.exe")).encode(),
+                                        day.year, day.month, day.day)], "REC's check")
+        os.remove(os.path.join(folder, "AT.status"))
+        status, lines = self.at(folder, "20:59", "/NEXT:%02d" % day.day, "REC", "Y0002",
+                                "a\x01b")
+        check_equal((status, lines), (AT_UNREADABLE, [
+            b"AT: in the arguments, the control byte 0x01 at position 8 cannot be written into "
+            b"a task; nothing was registered"]), "a control byte")
+
+    def case_setup_association(self):
+        """setup.cmd run by cmd associates the programme files with the zoba.exe
+        beside it, in a folder whose name has a blank; a file opened as
+        Explorer opens it ("start" on it) reaches the confirmation; /u undoes
+        it."""
+        folder = self.fresh_folder("set up", SETTINGS_REGISTERED)
+        shutil.copy(self.o.setup, os.path.join(folder, "setup.cmd"))
+        script = win_path(os.path.join(folder, "setup.cmd"))
+        status, said = self.wine_output(["cmd", "/c", script], folder)
+        check(status == 0 and b"now open with" in said, "setup.cmd: %r %r" % (status, said))
+        check_equal(self.wine_output(["reg", "query", CLASSES + "\\zoba.iepg\\shell\\open\\command",
+                                      "/ve"], folder)[1].split(b"REG_SZ")[-1].strip(),
+                    b'"%s" "%%1"' % win_path(os.path.join(folder, "zoba.exe")).encode(),
+                    "the command it registered")
+        try:
+            for key in ASSOCIATION_KEYS:
+                self.wine_output(["reg", "copy", CLASSES + "\\" + key,
+                                  MERGED_CLASSES + "\\" + key, "/s", "/f"], folder)
+            programme = win_path(os.path.join(folder, "sample.tvpi"))
+            r = self.run(folder, sj('follow=zoba.exe\tcmd /c start "" "%s"' % programme), ["ok"])
+            check_equal(r.texts(), [CONFIRMATION, AT_COMMAND % 1 + REGISTERED], "boxes")
+            check_equal(at_log(folder), [AT_COMMAND % 1], "command line given to AT")
+        finally:
+            for key in ASSOCIATION_KEYS:
+                self.wine_output(["reg", "delete", MERGED_CLASSES + "\\" + key, "/f"], folder)
+        status, said = self.wine_output(["cmd", "/c", script, "/u"], folder)
+        check(status == 0 and b"no longer open" in said, "setup.cmd /u: %r %r" % (status, said))
+        for key in ASSOCIATION_KEYS:
+            check(self.wine_output(["reg", "query", CLASSES + "\\" + key], folder)[0] != 0,
+                  "%s removed" % key)
+
+    def wine_output(self, words, folder):
+        """A Windows program run under Wine with a key press for its input;
+        (status, what it wrote)."""
+        output = os.path.join(folder, "wine.output")
+        with open(output, "wb") as out:
+            status = subprocess.run([self.o.wine] + words, cwd=folder, input=b"\r\n",
+                                    stdout=out, stderr=subprocess.STDOUT,
+                                    timeout=RUN_LIMIT).returncode
+        return status, read(output)
 
     def restart_wineserver(self):
         server = os.path.join(os.path.dirname(self.o.wine), "wineserver")
@@ -609,6 +709,10 @@ class Suite:
     def run_all(self):
         cases = [name for name in dir(self) if name.startswith("case_")]
         cases.sort(key=lambda name: getattr(Suite, name).__code__.co_firstlineno)
+        # ZOBA_WINE_CASES=a,b runs only those cases (names without "case_").
+        wanted = os.environ.get("ZOBA_WINE_CASES")
+        if wanted:
+            cases = [name for name in cases if name[len("case_"):] in wanted.split(",")]
         for name in cases:
             label = name[len("case_"):]
             started = time.time()
@@ -658,10 +762,22 @@ def setting(folder, key):
     return None
 
 
+def install_id(settings_path):
+    """AT's name for an install: FNV-1a (32 bits) of its settings file's
+    path, ASCII letters in lower case, as eight hexadecimal digits."""
+    value = 2166136261
+    for byte in settings_path.encode("cp932"):
+        if 0x41 <= byte <= 0x5A:
+            byte += 32
+        value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
+    return "%08x" % value
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for option in ("wine", "zoba", "driver", "at-stub", "at", "sample", "work", "docs"):
         parser.add_argument("--" + option, required=True)
+    parser.add_argument("--setup", required=True)
     options = parser.parse_args()
     shutil.rmtree(options.work, ignore_errors=True)
     os.makedirs(options.work)

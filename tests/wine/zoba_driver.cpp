@@ -5,8 +5,11 @@
 //
 //   zoba_driver JOB LOG
 //
-// JOB, in bytes of the ANSI code page: the first line is the command line;
-// every further line answers one box, in order: "ok" or "cancel", then
+// JOB, in bytes of the ANSI code page: the first line is the command line,
+// optionally after "follow=NAME" and a tab: then the process driven is the
+// first other one named NAME that appears (a program the command has the
+// shell open, as "cmd /c start" does). Every further line answers one box,
+// in order: "ok" or "cancel", then
 // optional tab-separated steps taken before answering:
 //   lock=PATH    open PATH with no sharing and hold it until the end
 //   pause=PATH   write PATH.ready (the box's and the console's screen
@@ -19,6 +22,8 @@
 // and at the end "exit STATUS" (unsigned, as GetExitCodeProcess gives it)
 // or "timeout".
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <string>
@@ -36,6 +41,7 @@ struct step {
 };
 
 struct job {
+  std::string follow;  // the name of the process to drive instead, if any
   std::string command_line;
   std::vector<step> steps;
 };
@@ -78,6 +84,11 @@ job parse_job(const std::string& bytes) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
   }
   parsed.command_line = lines.empty() ? std::string() : lines[0];
+  if (parsed.command_line.rfind("follow=", 0) == 0) {
+    size_t tab = parsed.command_line.find('\t');
+    parsed.follow = parsed.command_line.substr(7, tab - 7);
+    parsed.command_line.erase(0, tab == std::string::npos ? tab : tab + 1);
+  }
   for (size_t i = 1; i < lines.size(); ++i) {
     if (lines[i].empty()) continue;
     std::vector<std::string> fields = split(lines[i], '\t');
@@ -200,6 +211,41 @@ bool start(std::string command_line, PROCESS_INFORMATION& process) {
                         &startup, &process) != FALSE;
 }
 
+// The id of a process named name other than not_this, or 0.
+DWORD process_named(const std::string& name, DWORD not_this) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  DWORD found = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more && found == 0;
+       more = Process32Next(snapshot, &entry)) {
+    if (entry.th32ProcessID != not_this && lstrcmpiA(entry.szExeFile, name.c_str()) == 0) {
+      found = entry.th32ProcessID;
+    }
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+// Swaps the started process for the one it had opened under name, once
+// that one is up; false when none came within the run limit.
+bool follow(const std::string& name, PROCESS_INFORMATION& process) {
+  for (DWORD waited = 0; waited < k_run_limit_ms; waited += k_poll_ms) {
+    DWORD id = process_named(name, process.dwProcessId);
+    DWORD access = SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE;
+    HANDLE followed = id == 0 ? nullptr : OpenProcess(access, FALSE, id);
+    if (followed != nullptr) {
+      CloseHandle(process.hProcess);
+      process.hProcess = followed;
+      process.dwProcessId = id;
+      return true;
+    }
+    Sleep(k_poll_ms);
+  }
+  return false;
+}
+
 // Waits for the process to end, answering its boxes one at a time: a box is
 // answered, then gone, before the next one is looked for.
 bool drive(const job& j, PROCESS_INFORMATION& process) {
@@ -237,6 +283,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   CloseHandle(process.hThread);
+  if (!j.follow.empty() && !follow(j.follow, process)) {
+    std::fprintf(g_log, "not-started follow %s\n", j.follow.c_str());
+    std::fclose(g_log);
+    return 1;
+  }
   if (drive(j, process)) {
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
