@@ -576,6 +576,11 @@ def test_two_installs_keep_their_own_jobs(zoba, at):
             check(json.loads(f.read())[0] == "Y0001", "the recorder under Vidéos ran")
         check(run_at(one) == (0, [listing % ("20:59", one.recorder, "S")]),
               "one lists its own job only: %r" % (run_at(one),))
+        both = [listing % ("20:58", videos + "/rec", "T"), listing % ("20:59", two.recorder, "S")]
+        one.extra_env = {"ZOBA_SETTINGS": two.ini()}  # as zoba names its install
+        named = run_at(one)
+        one.extra_env = {}
+        check(sorted(named[1]) == both, "two's jobs, by its settings file's path: %r" % (named,))
         check(run_at(one, "Y0001", "/delete") == (0, ["Deleted the job with job ID = Y0001"]),
               "one deletes its Y0001")
         queue = atq()
@@ -583,8 +588,7 @@ def test_two_installs_keep_their_own_jobs(zoba, at):
               "one's job gone, two's and the user's kept: %r" % queue)
         removed = run_at(two, "Y0001", "/delete")
         check(removed[0] == 0 and removed[1][0] == "Deleted 2 jobs with job ID = Y0001:" and
-              sorted(removed[1][1:]) == ["  " + listing % ("20:58", videos + "/rec", "T"),
-                                         "  " + listing % ("20:59", two.recorder, "S")],
+              sorted(removed[1][1:]) == ["  " + line for line in both],
               "two deletes both its Y0001 jobs, each named: %r" % (removed,))
         check(user in atq(), "the user's job is kept")
     finally:
@@ -647,6 +651,20 @@ def test_rec_is_found_beside_at_and_asked_first(zoba, at):
         check(run_job_line(case, command)[0][0] == "Y0002", "REC ran the recorder")
     finally:
         case.clean()
+    real = os.path.join(os.path.dirname(at), "REC")
+    if os.path.exists(real):  # the real REC, with no [REC] settings, refuses
+        case = Case(zoba, at)
+        try:
+            shutil.copy(real, case.folder)
+            case.set_recorder("REC")
+            path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+            status, text = run_answering(case, path, "y")
+            notice = text.split("上記で予約しますか？")[-1]
+            check(NOT_REGISTERED in notice and "REC: " in notice and "終了コード 8" in notice,
+                  "the real REC's reason in the notice: %r" % notice)
+            check(case.new_jobs() == {}, "no job")
+        finally:
+            case.clean()
 
 
 def test_settings_with_a_byte_order_mark_keep_their_number(zoba, at):
