@@ -11,6 +11,7 @@ provides the display, the prefix and the Japanese locale (code page 932).
 
 import argparse
 import datetime
+import json
 import os
 import shutil
 import subprocess
@@ -82,6 +83,7 @@ CLASSES = "HKCU\\Software\\Classes"
 # case mirrors what the script wrote there, as Windows' merged view would.
 MERGED_CLASSES = "HKLM\\Software\\Classes"
 ASSOCIATION_KEYS = (".tvpi", ".tvpid", "zoba.iepg")
+REC_SETTINGS = 9  # REC's status for settings it cannot record with
 
 
 class Failure(Exception):
@@ -472,6 +474,113 @@ class Suite:
         check_equal(setting(folder, b"no"), b"0", "no unchanged")
         check_equal(r.exit_status, 0, "exit status")
 
+    # --- REC.exe, the recorder launcher, with a stub recorder --------------
+
+    def rec_folder(self, name, command=None, stop=None):
+        """A folder with REC.exe, the stub recorder and the shipped zoba.ini,
+        whose [REC] section gets a command (and a stop mode) if one is given;
+        the recordings go to a folder with a blank in its name, which REC
+        makes."""
+        folder = os.path.join(self.o.work, name)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        shutil.copy(self.o.rec, os.path.join(folder, "REC.exe"))
+        shutil.copy(self.o.rec_stub, os.path.join(folder, "rec_stub.exe"))
+        videos = os.path.join(folder, "rec videos")
+        shipped = read(self.o.shipped_ini)
+        if command is None:
+            write(os.path.join(folder, "zoba.ini"), shipped)
+            return folder, videos
+        keys = "command=%s\r\nfolder=%s\r\n" % (command, win_path(videos))
+        if stop:
+            keys += "stop=%s\r\n" % stop
+        check(shipped.count(b"\r\n[REC]\r\n") == 1, "one [REC] section in the shipped zoba.ini")
+        write(os.path.join(folder, "zoba.ini"),
+              shipped.replace(b"\r\n[REC]\r\n", b"\r\n[REC]\r\n" + sj(keys)))
+        return folder, videos
+
+    def start_rec(self, folder, words):
+        """REC.exe started as a person would type it; its output to a file."""
+        with open(os.path.join(folder, "REC.output"), "wb") as out:
+            return subprocess.Popen([self.o.wine, os.path.join(folder, "REC.exe")] + words,
+                                    cwd=folder, stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=subprocess.STDOUT)
+
+    def check_recording(self, folder, videos, process, name, ending, outcome):
+        """One REC run: the whole programme recorded into one new file, the
+        stub started with no console window and ended as the stop mode says,
+        and one log line. Returns the stub's arguments."""
+        check_equal((process.returncode, read(os.path.join(folder, "REC.output"))), (0, b""),
+                    "REC's exit status and output")
+        check_equal(sorted(os.listdir(videos)), [name], "the recordings")
+        check(os.path.getsize(os.path.join(videos, name)) > 0, "bytes recorded")
+        lines = read(os.path.join(folder, "rec_stub.log")).decode().splitlines()
+        check_equal(lines[1:], ["window 0"] + ([ending] if ending else []), "the stub's log")
+        check(lines[0].startswith("args "), "the stub's arguments: %r" % lines)
+        log = read(os.path.join(folder, "REC.log")).decode().splitlines()
+        check(len(log) == 1 and " recorded attempt 1 from " in log[0]
+              and (": %s, " % outcome) in log[0], "REC's log line: %r" % log)
+        return json.loads(lines[0][len("args "):])
+
+    def case_rec_recordings(self):
+        """REC.exe three times side by side on a programme starting within the
+        minute: a Japanese title whose Shift_JIS holds "\\" and "|" as second
+        bytes (表, ポ) recorded by a recorder that stops itself, one stopped by
+        a line end on its input, and one that REC ends."""
+        title = "表示ポート:テスト"
+        runs = [("duration", "rec_stub.exe --title {title} --seconds {seconds} --file {file}",
+                 None, title, "time-up", "exit 0"),
+                ("stdin", "rec_stub.exe --stdin --file {file}", "stdin", "Stdin_Show",
+                 "line-end", "exit 0"),
+                ("terminate", "rec_stub.exe --file {file}", "terminate", "Ended_Show", None,
+                 "terminated")]
+        start = (datetime.datetime.now() + datetime.timedelta(minutes=1)).replace(
+            second=0, microsecond=0)
+        end = start + datetime.timedelta(minutes=2)
+        window = ["8", "%s-%s" % (start.strftime("%H:%M"), end.strftime("%H:%M")),
+                  start.strftime("%Y"), start.strftime("%m"), start.strftime("%d")]
+        started = []
+        for mode, command, stop, show, ending, outcome in runs:
+            folder, videos = self.rec_folder("rec_" + mode, command, stop)
+            started.append((folder, videos, self.start_rec(folder, ["Y0001"] + window + [show])))
+        deadline = time.time() + (end - datetime.datetime.now()).total_seconds() + RUN_LIMIT
+        for _, _, process in started:
+            try:
+                process.wait(timeout=max(deadline - time.time(), 1))
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        problems = []
+        stem = start.strftime("%Y%m%d-%H%M") + "_8_"
+        for (mode, _, _, show, ending, outcome), (folder, videos, process) in zip(runs, started):
+            try:
+                name = stem + show.replace(":", "_") + ".ts"
+                words = self.check_recording(folder, videos, process, name, ending, outcome)
+                if mode == "duration":
+                    check_equal(words[:4] + words[5:],
+                                [win_path(os.path.join(folder, "rec_stub.exe")), "--title", title,
+                                 "--seconds", "--file", win_path(os.path.join(videos, name))],
+                                "the recorder's arguments")
+                    check(60 <= int(words[4]) <= 185, "the seconds left: %s" % words[4])
+            except Failure as failure:
+                problems.append("%s: %s" % (mode, failure))
+        check(not problems, "\n".join(problems))
+
+    def case_rec_check(self):
+        """With the shipped zoba.ini, whose [REC] keys are all comments, REC's
+        check refuses and says why on its standard error, a pipe, though REC
+        is a program without a console."""
+        folder, _ = self.rec_folder("rec_check")
+        errors = os.path.join(folder, "REC.errors")
+        with open(errors, "wb") as error_file:
+            done = subprocess.run([self.o.wine, os.path.join(folder, "REC.exe"), "--check",
+                                   "Y0001", "8", "21:00-21:54", "2008", "03", "29", "Sample_Show"],
+                                  cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=error_file, timeout=RUN_LIMIT)
+        check_equal(done.returncode, REC_SETTINGS, "REC's status")
+        check(read(errors).startswith(b"REC: no recorder: set command= in [REC]"),
+              "the reason on standard error: %r" % read(errors))
+
     # --- the real AT.exe and the prefix's Task Scheduler -------------------
 
     def at(self, folder, *words):
@@ -775,7 +884,8 @@ def install_id(settings_path):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for option in ("wine", "zoba", "driver", "at-stub", "at", "sample", "work", "docs"):
+    for option in ("wine", "zoba", "driver", "at-stub", "at", "sample", "work", "docs", "rec",
+                   "rec-stub", "shipped-ini"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--setup", required=True)
     options = parser.parse_args()
