@@ -87,14 +87,33 @@ bool is_batch_file(const std::wstring& path) {
          CompareStringOrdinal(extension.c_str(), -1, L".cmd", -1, TRUE) == CSTR_EQUAL;
 }
 
-HANDLE null_device(SECURITY_ATTRIBUTES& inherited) {
-  return CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                     &inherited, OPEN_EXISTING, 0, nullptr);
-}
-
 void close_handle(HANDLE& handle) {
   if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   handle = nullptr;
+}
+
+// What a recorder's standard handles are: the null device, and the read end
+// of a pipe for its input when asked; REC keeps the pipe's write end.
+struct child_handles {
+  HANDLE null = nullptr;
+  HANDLE input_read = nullptr;
+  HANDLE input_write = nullptr;
+};
+
+bool open_child_handles(bool stdin_pipe, child_handles& handles, std::string& error) {
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  handles.null =
+      CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  &inherited, OPEN_EXISTING, 0, nullptr);
+  if (!stdin_pipe) return true;
+  // A recorder stopped by a line end could not be stopped without it.
+  if (!CreatePipe(&handles.input_read, &handles.input_write, &inherited, 0)) {
+    error = "no pipe for the recorder's input: " + error_text(GetLastError());
+    close_handle(handles.null);
+    return false;
+  }
+  SetHandleInformation(handles.input_write, HANDLE_FLAG_INHERIT, 0);
+  return true;
 }
 
 }  // namespace
@@ -157,35 +176,29 @@ recorder* start_recorder(const std::vector<std::string>& arguments, bool stdin_p
   std::vector<std::string> words = arguments;
   words[0] = program;
   std::wstring line = wide(windows_command_line(words));
-  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  HANDLE null = null_device(inherited);
-  HANDLE input_read = nullptr;
-  HANDLE input_write = nullptr;
-  if (stdin_pipe && CreatePipe(&input_read, &input_write, &inherited, 0)) {
-    // Only the read end goes to the recorder: REC keeps the write end.
-    SetHandleInformation(input_write, HANDLE_FLAG_INHERIT, 0);
-  }
+  child_handles handles;
+  if (!open_child_handles(stdin_pipe, handles, error)) return nullptr;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input_read != nullptr ? input_read : null;
-  startup.hStdOutput = null;
-  startup.hStdError = null;
+  startup.hStdInput = stdin_pipe ? handles.input_read : handles.null;
+  startup.hStdOutput = handles.null;
+  startup.hStdError = handles.null;
   PROCESS_INFORMATION process = {};
   // A console recorder gets a console of its own without a window; a
   // windowed one (TVTest) is not affected by the flag.
   BOOL started = CreateProcessW(wide(program).c_str(), line.data(), nullptr, nullptr, TRUE,
                                 CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
   DWORD code = GetLastError();
-  close_handle(null);
-  close_handle(input_read);
+  close_handle(handles.null);
+  close_handle(handles.input_read);
   if (!started) {
-    close_handle(input_write);
+    close_handle(handles.input_write);
     error = program + " cannot be started: " + error_text(code);
     return nullptr;
   }
   CloseHandle(process.hThread);
-  return new recorder{process.hProcess, input_write, false};
+  return new recorder{process.hProcess, handles.input_write, false};
 }
 
 bool wait_recorder(recorder* process, long long deadline) {
