@@ -22,3 +22,7 @@ std::string convert_between(const std::string& text, const char* from, const cha
 
 // True when text is well-formed UTF-8 (plain ASCII is).
 bool is_utf8(const std::string& text);
+
+// The length of the UTF-8 character starting at text[at] (1 to 4); 0 when
+// no well-formed one starts there.
+std::size_t utf8_char_length(const std::string& text, std::size_t at);

@@ -87,3 +87,7 @@ bool is_utf8(const std::string& text) {
   }
   return true;
 }
+
+std::size_t utf8_char_length(const std::string& text, std::size_t at) {
+  return utf8_length(text, at);
+}

@@ -7,10 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/ini.h"
 #include "platform/platform.h"
@@ -153,25 +155,52 @@ void remove_stale_temporaries(const std::string& path) {
   closedir(dir);
 }
 
-// The file is UTF-8 and the INI rules work in Shift_JIS: converted here, at
-// the file's edge. A Shift_JIS file is written back in UTF-8 even when its
-// keys stay as they were.
-bool store_key(const std::string& path, const char* section, const char* key, const char* value) {
+// The INI rules work in Shift_JIS: the file is converted here, at its
+// edge, and keeps its own encoding. A file in no one encoding is not
+// written at all.
+bool store_change(const std::string& path,
+                  std::string (*change)(const settings_text& text, const void* what),
+                  const void* what) {
   std::string bytes;
   bool exists = read_file(path.c_str(), bytes);
   if (!exists && errno != ENOENT) return false;
   settings_text text = settings_text_of(bytes);
-  std::string changed = settings_file_bytes(text, ini_write_string(text.sjis, section, key, value));
+  std::string changed;
+  if (!settings_file_bytes(text, change(text, what), changed)) return false;
   if (exists && changed == bytes) return true;
   return replace_file(path, changed);
 }
 
+struct key_change {
+  const char* section;
+  const char* key;
+  const char* value;
+};
+
+std::string change_key(const settings_text& text, const void* what) {
+  const auto* change = static_cast<const key_change*>(what);
+  std::string key = settings_key(text, change->key);
+  return ini_write_string(text.sjis, change->section, key.c_str(), change->value);
+}
+
+struct keys_change {
+  const char* section;
+  const std::vector<std::string>* keys;
+};
+
+std::string change_keys(const settings_text& text, const void* what) {
+  const auto* change = static_cast<const keys_change*>(what);
+  std::vector<std::string> keys;
+  for (const std::string& key : *change->keys) keys.push_back(settings_key(text, key.c_str()));
+  return ini_add_keys(text.sjis, change->section, keys);
+}
+
 // The settings as the INI rules read them; a missing file reads as an
 // empty one.
-bool read_settings(const char* path, std::string& sjis) {
+bool read_settings(const char* path, settings_text& text) {
   std::string bytes;
   bool exists = read_file(path, bytes);
-  sjis = settings_text_of(bytes).sjis;
+  text = settings_text_of(bytes);
   return exists;
 }
 
@@ -216,31 +245,71 @@ void close_input_file(input_file* file) {
 }
 
 int profile_read_int(const char* section, const char* key, int fallback, const char* file) {
-  std::string text;
+  settings_text text;
   if (!read_settings(file, text)) return fallback;
-  return ini_read_int(text, section, key, fallback);
+  return ini_read_int(text.sjis, section, settings_key(text, key).c_str(), fallback);
 }
 
 std::string profile_read_string(const char* section, const char* key, const char* fallback,
                                 std::size_t size, const char* file) {
-  std::string text;
+  settings_text text;
   read_settings(file, text);
-  return ini_read_string(text, section, key, fallback, size);
+  return ini_read_string(text.sjis, section, settings_key(text, key).c_str(), fallback, size);
 }
 
-bool profile_write_string(const char* section, const char* key, const char* value,
-                          const char* file) {
+std::string profile_read_path(const char* section, const char* key, const char* fallback,
+                              std::size_t size, const char* file) {
+  settings_text text;
+  read_settings(file, text);
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::string value = fallback;
+  if (ini_find_value(text.sjis, section, settings_key(text, key).c_str(), begin, end)) {
+    value = settings_utf8_of(text, begin, end);
+  }
+  std::size_t cut = std::min(value.size(), size == 0 ? 0 : size - 1);
+  while (cut > 0 && cut < value.size() && (value[cut] & 0xC0) == 0x80) --cut;
+  value.resize(cut);
+  return value;
+}
+
+std::size_t profile_unwritable_line(const char* file) {
+  settings_text text;
+  read_settings(file, text);
+  return text.unreadable_line;
+}
+
+namespace {
+
+// Writers take turns through the lock; the change is made to the file as
+// it is once the lock is held.
+bool store_locked(const char* file, std::string (*change)(const settings_text&, const void*),
+                  const void* what) {
   std::string path = real_file(file);
   settings_lock lock = lock_settings(path);
   if (lock.state == lock_state::refused) return false;
   if (lock.state == lock_state::held) remove_stale_temporaries(path);
-  bool stored = store_key(path, section, key, value);
+  bool stored = store_change(path, change, what);
   if (lock.fd >= 0) close(lock.fd);
   return stored;
 }
 
 mutex_result create_named_mutex(const char* name) {
   // The user's runtime folder, or else the program's own folder: a shared
+}  // namespace
+
+bool profile_write_string(const char* section, const char* key, const char* value,
+                          const char* file) {
+  key_change change = {section, key, value};
+  return store_locked(file, change_key, &change);
+}
+
+bool profile_add_keys(const char* section, const std::vector<std::string>& keys, const char* file) {
+  if (keys.empty()) return true;
+  keys_change change = {section, &keys};
+  return store_locked(file, change_keys, &change);
+}
+
   // place such as /tmp would let another user make the file first and
   // hold it.
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");

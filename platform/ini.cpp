@@ -1,6 +1,7 @@
 #include "platform/ini.h"
 
 #include <cstdint>
+#include <set>
 
 #include "platform/text.h"
 
@@ -8,7 +9,8 @@ namespace {
 
 // GetPrivateProfileIntA reads the value into a buffer of 30 characters.
 constexpr std::size_t k_int_buffer = 30;
-constexpr char k_line_end[] = "\r\n";
+// The line end of a text that has none yet, as Windows writes it.
+constexpr char k_default_line_end[] = "\r\n";
 constexpr char k_middle_dot[] = "\x81\x45";
 constexpr unsigned k_middle_dot_code = 0x8145;
 
@@ -262,10 +264,35 @@ bool find_value(std::string_view text, const char* section, const char* key, std
   return true;
 }
 
+// A line added keeps the text's own line ends: its first one (CR and LF
+// are never the second byte of a character, so a plain search finds it).
+std::string line_end_of(std::string_view text) {
+  std::size_t at = text.find_first_of("\r\n");
+  if (at == std::string_view::npos) return k_default_line_end;
+  if (text[at] == '\n') return "\n";
+  return at + 1 < text.size() && text[at + 1] == '\n' ? "\r\n" : "\r";
+}
+
 bool ends_with_line_end(std::string_view text) {
   if (text.empty()) return true;
   std::size_t last = last_char_at(text);
   return last == text.size() - 1 && is_line_end(text[last]);
+}
+
+// Adds key_lines where place says, with the section's header when the
+// section is new, in the text's own line ends.
+std::string insert_lines(std::string& out, std::string_view body, ini_place place,
+                         std::string_view section, const std::vector<std::string>& key_lines) {
+  std::string end = line_end_of(body);
+  if (!place.section_found) place.insert_at = body.size();
+  std::string added;
+  if (place.insert_at == body.size()) {
+    out.resize(body.size());  // a lone lead byte at the end would take the line end
+    if (!ends_with_line_end(body)) added += end;
+  }
+  if (!place.section_found) added.append("[").append(section).append("]").append(end);
+  for (const std::string& line : key_lines) added.append(line).append(end);
+  return out.insert(place.insert_at, added);
 }
 
 }  // namespace
@@ -307,15 +334,74 @@ std::string ini_write_string(std::string_view text, const char* section, const c
     out.insert(place.key.name.end, 1, '=');
     return out.insert(place.key.name.end + 1, stored);
   }
-  if (!place.section_found) place.insert_at = body.size();
-  std::string added;
-  if (place.insert_at == body.size()) {
-    out.resize(body.size());  // a lone lead byte at the end would take the line end
-    if (!ends_with_line_end(body)) added += k_line_end;
+  std::string key_line = std::string(name) + "=" + std::string(stored);
+  return insert_lines(out, body, place, trim_name(section), {key_line});
+}
+
+namespace {
+
+// A name as same_name compares it: each character folded, two bytes each.
+std::string folded_name(std::string_view name) {
+  std::string folded;
+  for (std::size_t at = 0; at < name.size(); at += char_width(name, at)) {
+    unsigned code = fold(name, at, char_width(name, at));
+    folded.push_back(static_cast<char>(code >> 8));
+    folded.push_back(static_cast<char>(code & 0xFF));
   }
-  if (!place.section_found) {
-    added.append("[").append(trim_name(section)).append("]").append(k_line_end);
+  return folded;
+}
+
+// The names of the keys of a section's first occurrence, folded, and where
+// a new key would go; one pass over the text.
+ini_place section_keys(std::string_view text, std::string_view section,
+                       std::set<std::string>& names) {
+  ini_place place;
+  bool inside = section.empty();
+  place.section_found = inside;
+  for (std::size_t at = 0; at < text.size();) {
+    ini_line line = parse_line(text, at);
+    at = line.next;
+    if (line.blank) continue;
+    if (line.is_section) {
+      if (inside) break;
+      inside = same_name(part(text, line.name), section);
+      place.section_found = inside;
+      place.insert_at = line.after_end;
+    } else if (inside) {
+      place.insert_at = line.after_end;
+      names.insert(folded_name(part(text, line.name)));
+    }
   }
-  added.append(name).append("=").append(stored).append(k_line_end);
-  return out.insert(place.insert_at, added);
+  return place;
+}
+
+}  // namespace
+
+std::string ini_add_keys(std::string_view text, const char* section,
+                         const std::vector<std::string>& keys) {
+  std::string_view body = without_lone_lead(text);
+  std::set<std::string> names;
+  ini_place place = section_keys(body, trim_name(section), names);
+  std::vector<std::string> lines;
+  for (const std::string& key : keys) {
+    std::string_view name = trim_name(key.c_str());
+    if (names.insert(folded_name(name)).second) lines.push_back(std::string(name) + "=");
+  }
+  std::string out(text);
+  if (lines.empty()) return out;
+  return insert_lines(out, body, place, trim_name(section), lines);
+}
+
+bool ini_find_value(std::string_view text, const char* section, const char* key, std::size_t& begin,
+                    std::size_t& end) {
+  text = without_lone_lead(text);
+  ini_place place = find_place(text, trim_name(section), trim_name(key));
+  if (!place.key_found || !place.key.has_value) return false;
+  span value = place.key.value;
+  std::string_view raw = part(text, value);
+  bool quoted = raw.size() >= 2 && (raw[0] == '"' || raw[0] == '\'') &&
+                last_char_at(raw) == raw.size() - 1 && raw.back() == raw[0];
+  begin = value.begin + (quoted ? 1 : 0);
+  end = value.end - (quoted ? 1 : 0);
+  return true;
 }

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What GetPrivateProfileStringA gives: the value (or the fallback, trailing
 // spaces removed, when missing) with surrounding quotes dropped, cut to
@@ -37,7 +38,21 @@ int ini_read_int(std::string_view text, const char* section, const char* key, in
 
 // The text after storing a key: an existing value is replaced in place, a
 // key without "=" gets one, a new key goes after the last line of its
-// section and a new section at the end (lines end in CRLF). Every other
-// byte stays as it was. Leading blanks of the value are not stored.
+// section and a new section at the end, their lines ended as the text's
+// first line is (CR LF in a text with none). Every other byte stays as it
+// was. Leading blanks of the value are not stored.
 std::string ini_write_string(std::string_view text, const char* section, const char* key,
                              const char* value);
+
+// The text after entering each key the section lacks, with an empty value,
+// in one block where ini_write_string would put the first: keys already
+// there (with a value or without "="), or named twice, are left alone. One
+// pass over the text however many keys are entered.
+std::string ini_add_keys(std::string_view text, const char* section,
+                         const std::vector<std::string>& keys);
+
+// Where a key's value lies in the text (blanks and surrounding quotes left
+// out, as ini_read_string drops them); false when the section or the key is
+// missing or the key has no "=".
+bool ini_find_value(std::string_view text, const char* section, const char* key, std::size_t& begin,
+                    std::size_t& end);

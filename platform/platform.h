@@ -28,10 +28,27 @@ int profile_read_int(const char* section, const char* key, int fallback, const c
 std::string profile_read_string(const char* section, const char* key, const char* fallback,
                                 std::size_t size, const char* file);
 
+// Reads a text key that names a program or a file (the recorder command)
+// in the encoding of the system's file names, so that any path that
+// exists works: on Windows as profile_read_string; on POSIX in UTF-8, the
+// file's own bytes where the file is UTF-8, at most size - 1 bytes.
+std::string profile_read_path(const char* section, const char* key, const char* fallback,
+                              std::size_t size, const char* file);
+
 // Stores a text key, creating the file, section and key as needed. Returns
 // false when the value could not be stored.
 bool profile_write_string(const char* section, const char* key, const char* value,
                           const char* file);
+
+// Enters each of the keys that the section lacks, with an empty value, in
+// one write however many there are. Returns false when they could not be
+// stored.
+bool profile_add_keys(const char* section, const std::vector<std::string>& keys, const char* file);
+
+// 0 when the settings file can be written; otherwise the line (from 1)
+// that is in no encoding the rest of the file is in, for which the file is
+// never written. Always 0 on Windows, whose functions take any bytes.
+std::size_t profile_unwritable_line(const char* file);
 
 // A file opened for reading; what it is belongs to the platform.
 struct input_file;
@@ -80,17 +97,26 @@ struct process_result {
   bool started = false;
   unsigned long exit_status = 0;  // meaningful only when started
   // What it wrote to its standard output and error, in the tool's
+// The tool's Shift_JIS text in the system's own encoding, as a started
+// program expects its words: as it is on Windows (ANSI), UTF-8 on POSIX.
+std::string system_text(const std::string& text);
+
+// Sets a variable of the tool's environment, which every program that
+// run_process starts inherits. Returns false when it could not be set.
+bool set_environment(const char* name, const char* value);
+
   // character set, at most k_output_limit bytes of it.
   std::string output;
 };
 
 inline constexpr std::size_t k_output_limit = 4096;
 
-// Starts a command line with no console window of its own, collects what it
-// writes, waits for it to end without a time limit, and reports whether it
-// started and how it ended. The scheduler it starts only
-// registers a job, so it runs at the lowest priority the system has (idle
-// on Windows, the idle scheduling class on Linux).
+// Starts a command line, in the system's own encoding (system_text), with
+// no console window of its own, collects what it writes, waits for it to
+// end without a time limit, and reports whether it started and how it
+// ended. The scheduler it starts only registers a job, so it runs at the
+// lowest priority the system has (idle on Windows, the idle scheduling
+// class on Linux).
 process_result run_process(const char* command_line);
 
 }  // namespace platform

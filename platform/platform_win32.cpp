@@ -96,6 +96,32 @@ mutex_result create_named_mutex(const char* name) {
   HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
   if (mutex == nullptr) return mutex_result::failed;
   if (GetLastError() == ERROR_ALREADY_EXISTS) return mutex_result::already_exists;
+// The ANSI functions read any bytes: nothing to tell.
+std::string profile_read_path(const char* section, const char* key, const char* fallback,
+                              std::size_t size, const char* file) {
+  return profile_read_string(section, key, fallback, size, file);
+}
+
+bool profile_add_keys(const char* section, const std::vector<std::string>& keys, const char* file) {
+  bool stored = true;
+  for (const std::string& key : keys) {
+    std::string value(2, '\0');
+    // A key already there, with a value or without, is left as it is.
+    GetPrivateProfileStringA(section, key.c_str(), "\x01", value.data(), 2, file);
+    if (value[0] != '\x01') continue;
+    stored = WritePrivateProfileStringA(section, key.c_str(), "", file) != FALSE && stored;
+  }
+  return stored;
+}
+
+std::size_t profile_unwritable_line(const char*) { return 0; }
+
+std::string system_text(const std::string& text) { return text; }
+
+bool set_environment(const char* name, const char* value) {
+  return SetEnvironmentVariableA(name, value) != FALSE;
+}
+
   return mutex_result::created;
 }
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <string>
 
 #include "platform/command_line.h"
@@ -74,6 +75,10 @@ std::vector<std::string> arguments(int argc, char** argv) {
 std::string shown_text(const std::string& system_text) {
   return convert_to_sjis(system_text, is_utf8(system_text) ? "UTF-8" : nl_langinfo(CODESET));
 }
+
+std::string system_text(const std::string& text) { return convert_from_sjis(text, "UTF-8"); }
+
+bool set_environment(const char* name, const char* value) { return setenv(name, value, 1) == 0; }
 
 process_result run_process(const char* command_line) {
   std::vector<std::string> words = split_command_line(command_line);

@@ -71,6 +71,30 @@ bool profile_write_string(const char* section, const char* key, const char* valu
   return true;
 }
 
+std::string profile_read_path(const char* section, const char* key, const char* fallback,
+                              std::size_t size, const char* file) {
+  return profile_read_string(section, key, fallback, size, file);
+}
+
+bool profile_add_keys(const char* section, const std::vector<std::string>& keys, const char* file) {
+  ++g_fake.key_batches;
+  std::string& text = g_fake.files[file];
+  text = ini_add_keys(text, section, keys);
+  return true;
+}
+
+std::size_t profile_unwritable_line(const char*) { return g_fake.unwritable_line; }
+
+std::string system_text(const std::string& text) {
+  auto found = g_fake.system.find(text);
+  return found == g_fake.system.end() ? text : found->second;
+}
+
+bool set_environment(const char* name, const char* value) {
+  g_fake.environment[name] = value;
+  return true;
+}
+
 mutex_result create_named_mutex(const char*) { return g_fake.mutex; }
 
 void beep() { ++g_fake.beeps; }

@@ -31,6 +31,11 @@ struct fake_state {
   std::vector<fake_box> boxes;
   std::deque<bool> answers;  // for questions; OK when empty
   // For the questions about one programme of several; book when empty.
+  int key_batches = 0;              // profile_add_keys calls
+  std::size_t unwritable_line = 0;  // profile_unwritable_line's answer
+  // system_text's answers; a text not listed is as it is.
+  std::map<std::string, std::string> system;
+  std::map<std::string, std::string> environment;
   std::deque<platform::programme_answer> programme_answers;
   bool console_fails = false;
   int console_opens = 0;

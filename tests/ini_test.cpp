@@ -105,8 +105,8 @@ TEST(IniRead, PairsTheLeadBytesAtTheEndFromTheFirst) {
   for (const read_case& c : cases) {
     EXPECT_EQ(read(c.text, c.section, c.key), c.expected ? c.expected : "FB") << c.text;
   }
-  EXPECT_EQ(ini_write_string("[A]\nk=\x83\x83\x83", "A", "j", "1"), "[A]\nk=\x83\x83\r\nj=1\r\n");
-  EXPECT_EQ(ini_write_string("[A]\nk=\x83\x83", "A", "j", "1"), "[A]\nk=\x83\x83\r\nj=1\r\n");
+  EXPECT_EQ(ini_write_string("[A]\nk=\x83\x83\x83", "A", "j", "1"), "[A]\nk=\x83\x83\nj=1\n");
+  EXPECT_EQ(ini_write_string("[A]\nk=\x83\x83", "A", "j", "1"), "[A]\nk=\x83\x83\nj=1\n");
 }
 
 TEST(IniRead, CutsToTheBufferWithoutSplittingACharacter) {
@@ -170,20 +170,19 @@ TEST(IniWrite, ChangesOnlyWhatItMust) {
       {"[ZOBA]\r\ndebug=0\r\n", "ZOBA", "no", "0", "[ZOBA]\r\ndebug=0\r\nno=0\r\n"},
       {"; top\n[zoba] ; c\n  NO = 41  \n[TVCH]\n", "ZOBA", "no", "0042",
        "; top\n[zoba] ; c\n  NO = 0042  \n[TVCH]\n"},
-      {"[A]\nk=1\n\n\n[B]\n", "A", "j", "2", "[A]\nk=1\nj=2\r\n\n\n[B]\n"},
+      {"[A]\nk=1\n\n\n[B]\n", "A", "j", "2", "[A]\nk=1\nj=2\n\n\n[B]\n"},
       {"[A]\r\n[B]\r\n", "A", "j", "2", "[A]\r\nj=2\r\n[B]\r\n"},
-      {"[A]\nk=1", "A", "j", "2", "[A]\nk=1\r\nj=2\r\n"},
-      {"[A]\rk=1\r", "B", "j", "2", "[A]\rk=1\r[B]\r\nj=2\r\n"},
-      {"[A]\nk=\x83", "B", "j", "2", "[A]\nk=\r\n[B]\r\nj=2\r\n"},  // a lone lead byte goes
+      {"[A]\nk=1", "A", "j", "2", "[A]\nk=1\nj=2\n"},
+      {"[A]\rk=1\r", "B", "j", "2", "[A]\rk=1\r[B]\rj=2\r"},
+      {"[A]\nk=\x83", "B", "j", "2", "[A]\nk=\n[B]\nj=2\n"},  // a lone lead byte goes
       {"[A]\nk=1\x83", "A", "k", "2", "[A]\nk=2\x83"},
       {"[A]\n  k  \n", "A", "k", "v", "[A]\n  k=v  \n"},
       {"[A]\nk=\n", "A", "k", " \t v ", "[A]\nk=v \n"},
       {"[A]\nk=\"1\"\n", "A", "k", "1", "[A]\nk=1\n"},
       {"[A]\nk=1\n", "A", "k", "", "[A]\nk=\n"},
-      {"[A]\nk=1\n[A]\nj=1\n", "A", "j", "2", "[A]\nk=1\nj=2\r\n[A]\nj=1\n"},
-      {"x=1\n[A]\n", "", "y", "2", "x=1\ny=2\r\n[A]\n"},
-      {"[TVCH]\n", "TVCH", " \x83\x65\x83\x8C\x83\x72 ", "",
-       "[TVCH]\n\x83\x65\x83\x8C\x83\x72=\r\n"},
+      {"[A]\nk=1\n[A]\nj=1\n", "A", "j", "2", "[A]\nk=1\nj=2\n[A]\nj=1\n"},
+      {"x=1\n[A]\n", "", "y", "2", "x=1\ny=2\n[A]\n"},
+      {"[TVCH]\n", "TVCH", " \x83\x65\x83\x8C\x83\x72 ", "", "[TVCH]\n\x83\x65\x83\x8C\x83\x72=\n"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ini_write_string(c.text, c.section, c.key, c.value), c.expected)
@@ -196,7 +195,23 @@ TEST(IniWrite, WhatIsWrittenReadsBack) {
   text = ini_write_string(text, "TVCH", "\x83\x65\x83\x8C\x83\x72", "");
   text = ini_write_string(text, "ZOBA", "no", "0001");
   text = ini_write_string(text, "tvch", "\x83\x65\x83\x8C\x83\x72", "8");
-  EXPECT_EQ(text, "[ZOBA]\ndebug=1\nno=0001\r\n[TVCH]\r\n\x83\x65\x83\x8C\x83\x72=8\r\n");
+  EXPECT_EQ(text, "[ZOBA]\ndebug=1\nno=0001\n[TVCH]\n\x83\x65\x83\x8C\x83\x72=8\n");
   EXPECT_EQ(ini_read_int(text, "zoba", "NO", -999), 1);
   EXPECT_EQ(read(text, "TVCH", "\x83\x65\x83\x8C\x83\x72", 8), "8");
+}
+
+TEST(IniAddKeys, EntersOnlyWhatTheSectionLacksInOneBlock) {
+  const std::vector<std::string> keys = {"NEW", "nhk", "\x83\x65\x83\x8C\x83\x72", "new", "Bare"};
+  struct {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"", "[TVCH]\r\nNEW=\r\nnhk=\r\n\x83\x65\x83\x8C\x83\x72=\r\nBare=\r\n"},
+      {"[TVCH]\nNHK=1\nBARE\n[ZOBA]\nno=1\n",
+       "[TVCH]\nNHK=1\nBARE\nNEW=\n\x83\x65\x83\x8C\x83\x72=\n[ZOBA]\nno=1\n"},
+      {"[ZOBA]\r\nno=1",
+       "[ZOBA]\r\nno=1\r\n[TVCH]\r\nNEW=\r\nnhk=\r\n\x83\x65\x83\x8C\x83\x72=\r\n"
+       "Bare=\r\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ini_add_keys(c.text, "TVCH", keys), c.expected) << c.text;
 }

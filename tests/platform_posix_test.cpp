@@ -48,7 +48,8 @@ TEST(PosixProfile, WritesInPlaceAndLeavesNoTemporaryFile) {
   chmod(ini.c_str(), 0640);
   EXPECT_TRUE(platform::profile_write_string("ZOBA", "no", "0008", ini.c_str()));
   EXPECT_TRUE(platform::profile_write_string("TVCH", "x", "", ini.c_str()));
-  EXPECT_EQ(contents(ini), "; mine\n[ZOBA]\nno = 0008 \n[TVCH]\r\nx=\r\n");
+  // Lines added end as the file's own lines do.
+  EXPECT_EQ(contents(ini), "; mine\n[ZOBA]\nno = 0008 \n[TVCH]\nx=\n");
   EXPECT_EQ(platform::profile_read_int("zoba", "NO", -999, ini.c_str()), 8);
   struct stat info = {};
   ASSERT_EQ(stat(ini.c_str(), &info), 0);
@@ -195,44 +196,88 @@ std::string joined(const std::string& a, const std::string& b = "", const std::s
   return a + b + c;
 }
 
-TEST(PosixProfile, ReadsUtf8AndShiftJisSettingsAndWritesThemBackInUtf8) {
+TEST(PosixProfile, KeepsEachFileInItsEncodingAndRefusesToWriteAMixedOne) {
   struct settings_case {
     const char* name;
     std::string before;
     const char* section;
     const char* key;
     const char* value;
-    std::string after;
+    std::string after;            // empty: the file is refused, left as it was
+    std::size_t unwritable_line;  // the line named when refused
   };
   const std::string station = k_station_utf8;
   const std::string setting = k_setting_utf8;
+  const std::string sjis_station = k_station_sjis;
+  // The station 髙局 from a file, in the other of 髙's two Shift_JIS codes.
+  const char* taka_nec = "\xEE\xE0\x8B\xC7";
   const settings_case cases[] = {
       {"utf8, a changed value keeps every other byte",
        "; " + setting + k_camera_utf8 + "\n[TVCH]\r\n" + station + "=8\r[ZOBA]\nno=1", "ZOBA", "no",
-       "0002", "; " + setting + k_camera_utf8 + "\n[TVCH]\r\n" + station + "=8\r[ZOBA]\nno=0002"},
-      {"utf8 with a byte order mark", "\xEF\xBB\xBF[TVCH]\n" + station + "=8\n", "TVCH", "x", "",
-       "\xEF\xBB\xBF[TVCH]\n" + station + "=8\nx=\r\n"},
-      {"shift_jis from Windows: all of it in utf8, its line ends kept",
-       std::string("; ") + k_setting_sjis + "\r\n[TVCH]\n" + k_station_sjis +
+       "0002", "; " + setting + k_camera_utf8 + "\n[TVCH]\r\n" + station + "=8\r[ZOBA]\nno=0002",
+       0},
+      {"utf8 with a byte order mark and LF lines", "\xEF\xBB\xBF[TVCH]\n" + station + "=8\n",
+       "TVCH", "x", "", "\xEF\xBB\xBF[TVCH]\n" + station + "=8\nx=\n", 0},
+      {"a character Shift_JIS lacks, in the line changed", "[A]\nk" + std::string(k_camera_utf8),
+       "A", "k?", "2", "[A]\nk" + std::string(k_camera_utf8) + "=2", 0},
+      {"shift_jis from Windows stays Shift_JIS, byte for byte",
+       "; " + std::string(k_setting_sjis) + "\r\n[TVCH]\n" + sjis_station +
            "=8\r[ZOBA]\r\nno=1\r\n",
        "ZOBA", "no", "0002",
-       "; " + setting + "\r\n[TVCH]\n" + station + "=8\r[ZOBA]\r\nno=0002\r\n"},
-      {"shift_jis whose keys stay as they were", std::string("[TVCH]\n") + k_station_sjis + "=8\n",
-       "TVCH", k_station_sjis, "8", "[TVCH]\n" + station + "=8\n"},
+       "; " + std::string(k_setting_sjis) + "\r\n[TVCH]\n" + sjis_station +
+           "=8\r[ZOBA]\r\nno=0002\r\n",
+       0},
       {"a new Japanese key in utf8", "[TVCH]\n", "TVCH", k_station_sjis, "",
-       "[TVCH]\n" + station + "=\r\n"},
+       "[TVCH]\n" + station + "=\n", 0},
+      {"utf8 with a Latin-1 line", "[TVCH]\n" + station + "=8\n; caf\xE9\n", "ZOBA", "no", "1", "",
+       3},
+      {"utf8 with a Shift_JIS line", "[TVCH]\n" + station + "=8\n" + sjis_station + "=9\n", "ZOBA",
+       "no", "1", "", 3},
+      {"utf8 with an EUC-JP line", "; " + setting + "\n\xA5\xC6\xA5\xEC\xA5\xD3=8\n", "ZOBA", "no",
+       "1", "", 2},
+      {"not Shift_JIS either", "[TVCH]\nA=1\nB\x81\n", "ZOBA", "no", "1", "", 3},
+      {"utf16 with a lone surrogate", std::string("\xFF\xFEx\0=\0\n\0\x00\xD8\n\0", 12), "ZOBA",
+       "no", "1", "", 2},
   };
   for (const settings_case& c : cases) {
     temp_folder folder;
     std::string ini = folder.write("zoba.ini", c.before);
-    EXPECT_EQ(platform::profile_read_string("TVCH", k_station_sjis, "", 8, ini.c_str()),
-              c.before.find('8') != std::string::npos ? "8" : "")
+    EXPECT_EQ(platform::profile_write_string(c.section, c.key, c.value, ini.c_str()),
+              !c.after.empty())
         << c.name;
-    EXPECT_TRUE(platform::profile_write_string(c.section, c.key, c.value, ini.c_str())) << c.name;
-    EXPECT_EQ(contents(ini), c.after) << c.name;
+    EXPECT_EQ(contents(ini), c.after.empty() ? c.before : c.after) << c.name;
+    EXPECT_EQ(platform::profile_unwritable_line(ini.c_str()), c.unwritable_line) << c.name;
+    EXPECT_EQ(platform::profile_add_keys("TVCH", {"NEW"}, ini.c_str()), c.unwritable_line == 0)
+        << c.name;
+    if (c.unwritable_line != 0) continue;
     EXPECT_EQ(platform::profile_read_string(c.section, c.key, "-", 8, ini.c_str()),
               *c.value == '\0' ? "" : c.value)
         << c.name;
+  }
+  // What the user wrote is found whichever of 髙's codes the programme
+  // file uses, and entered once, however many runs.
+  temp_folder folder;
+  std::string ini = folder.write("zoba.ini", "[TVCH]\n");
+  for (int run = 0; run < 2; ++run) {
+    EXPECT_EQ(platform::profile_read_string("TVCH", taka_nec, "-", 8, ini.c_str()), run ? "" : "-");
+    EXPECT_TRUE(platform::profile_add_keys("TVCH", {taka_nec}, ini.c_str()));
+  }
+  EXPECT_EQ(contents(ini), "[TVCH]\n\xE9\xAB\x99\xE5\xB1\x80=\n");
+}
+
+TEST(PosixProfile, ARecorderPathIsReadAsTheFileHoldsIt) {
+  // /home/u/Vidéos/〜/rec: é has no Shift_JIS, 〜 (U+301C) has a look-alike.
+  const std::string path = "/home/u/Vid\xC3\xA9os/\xE3\x80\x9C/rec";
+  const std::pair<std::string, std::string> cases[] = {
+      {"[ZOBA]\nrec_exec = " + path + " -x \n", path + " -x"},
+      {"[ZOBA]\nrec_exec=\"" + path + "\"\n", path},
+      {"[ZOBA]\r\nrec_exec=/tv/\x98\x5E\x89\xE6\r\n", "/tv/\xE9\x8C\xB2\xE7\x94\xBB"},  // 録画
+      {"[ZOBA]\n", "REC"},
+  };
+  for (const auto& [file, expected] : cases) {
+    temp_folder folder;
+    std::string ini = folder.write("zoba.ini", file);
+    EXPECT_EQ(platform::profile_read_path("ZOBA", "rec_exec", "REC", 512, ini.c_str()), expected);
   }
 }
 
