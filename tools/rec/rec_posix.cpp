@@ -46,10 +46,22 @@ const char k_separator[] = "/";
 
 long long now() { return static_cast<long long>(std::time(nullptr)); }
 
+namespace {
+
+long long now_ms() {
+  timespec clock = {};
+  clock_gettime(CLOCK_REALTIME, &clock);
+  return static_cast<long long>(clock.tv_sec) * 1000 + clock.tv_nsec / 1000000;
+}
+
+}  // namespace
+
 void sleep_for(long long seconds) {
   if (seconds <= 0) return;
-  timespec span = {static_cast<time_t>(seconds), 0};
-  nanosleep(&span, nullptr);  // a signal may end it early: the caller reads the clock again
+  // Up to the whole second that now() will then read, not a second past it;
+  // a signal or a clock set back may end it early: the caller reads again.
+  timespec until = {static_cast<time_t>(now() + seconds), 0};
+  clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &until, nullptr);
 }
 
 namespace {
@@ -127,15 +139,15 @@ bool reap(recorder* process, bool block) {
 
 bool wait_recorder(recorder* process, long long deadline) {
   while (!reap(process, false)) {
-    long long left = deadline - now();
+    long long left = deadline * 1000 - now_ms();
     if (left <= 0) return false;
     if (process->pidfd < 0) {
-      timespec span = {0, k_fallback_poll_ms * 1000000};
+      timespec span = {0, std::min(left, k_fallback_poll_ms) * 1000000};
       nanosleep(&span, nullptr);
       continue;
     }
     pollfd watch = {process->pidfd, POLLIN, 0};
-    poll(&watch, 1, static_cast<int>(std::min(left * 1000, k_poll_chunk_ms)));
+    poll(&watch, 1, static_cast<int>(std::min(left, k_poll_chunk_ms)));
   }
   return true;
 }
