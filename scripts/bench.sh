@@ -9,6 +9,9 @@
 #             stations in [TVCH]
 #   list      files of 1 and 10,000 programmes: the two passes, and whole
 #             runs (time and peak resident size)
+#   rec       REC recording ten short programmes side by side: start and
+#             stop accuracy, CPU time while waiting, peak resident size
+#             (scripts/bench_rec.py; about three minutes)
 #   scripts/bench.sh [PART...]   (default: every part, in that order)
 # Installs what is missing first; run it on an otherwise idle machine.
 set -euo pipefail
@@ -18,12 +21,12 @@ need_build_tools
 need time
 
 parts=("$@")
-[ ${#parts[@]} -gt 0 ] || parts=(scan memory startup settings list)
+[ ${#parts[@]} -gt 0 ] || parts=(scan memory startup settings list rec)
 for part in "${parts[@]}"; do
   case "$part" in
-    scan | memory | startup | settings | list) ;;
+    scan | memory | startup | settings | list | rec) ;;
     *)
-      echo "bench: unknown part $part (scan, memory, startup, settings, list)" >&2
+      echo "bench: unknown part $part (scan, memory, startup, settings, list, rec)" >&2
       exit 2
       ;;
   esac
@@ -189,6 +192,11 @@ bench_list() {
     echo "| $programmes | $(stat -c %s "$work/notice.tvpi") bytes | the no-channel notice |" \
       "$(list_run "$work/notice.tvpi" 'BENCH-TV ' "$programmes") |"
   done
+}
+
+bench_rec() {
+  echo "== REC: ten short programmes side by side"
+  python3 scripts/bench_rec.py build/linux-release/REC 10
 }
 
 cpu="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
