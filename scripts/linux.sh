@@ -22,9 +22,9 @@ start_atd() {
 # with a window manager, the desktop's file-type tools and launchers (gio,
 # and mimeopen, which xdg-open falls back to outside GNOME and KDE),
 # zenity, xdotool to answer it, Japanese fonts and ImageMagick for its
-# screenshot.
+# screenshot; curl for REC's run against a stand-in tuner server.
 prepare_linux_tests() {
-  need python3 at mount e2fsprogs
+  need python3 at mount e2fsprogs curl
   need xvfb openbox zenity xdotool xdg-utils desktop-file-utils shared-mime-info \
     libfile-mimeinfo-perl libglib2.0-bin fonts-ipafont-gothic imagemagick
   start_atd
