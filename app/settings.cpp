@@ -76,6 +76,6 @@ bool advance_reservation_number() {
 }
 
 std::string read_recorder_command() {
-  return platform::profile_read_string(k_section_zoba, "rec_exec", "REC", k_recorder_buffer,
-                                       g_settings.settings_path.c_str());
+  return platform::profile_read_path(k_section_zoba, "rec_exec", "REC", k_recorder_buffer,
+                                     g_settings.settings_path.c_str());
 }

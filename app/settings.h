@@ -17,6 +17,11 @@ struct settings {
 // The settings of this run, loaded once at start; only no changes later.
 extern settings g_settings;
 
+// The environment variable in which zoba hands the scheduler it starts the
+// absolute path of its settings file: AT reads it to tell installs apart,
+// so the name must stay the one AT reads.
+inline constexpr char k_install_variable[] = "ZOBA_SETTINGS";
+
 // The settings file beside a program: a three-letter extension replaced by
 // ".ini", or ".ini" appended.
 std::string settings_path_for(const std::string& program_path);
@@ -44,5 +49,6 @@ std::string lookup_channel(const std::string& station);
 // written, so that the same number would be handed out again.
 bool advance_reservation_number();
 
-// The recorder command (rec_exec, "REC" when missing; never written).
+// The recorder command (rec_exec, "REC" when missing; never written), in
+// the encoding of the system's file names (platform::profile_read_path).
 std::string read_recorder_command();

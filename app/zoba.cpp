@@ -29,6 +29,8 @@ int run_zoba(const std::vector<std::string>& arguments) {
   // Never cut: a shorter path would name another folder's settings file.
   g_settings.program_path = arguments.empty() ? std::string() : arguments[0];
   load_settings();
+  // The scheduler tells installs apart by their settings files.
+  platform::set_environment(k_install_variable, g_settings.settings_path.c_str());
   if (another_instance_running()) return k_exit_already_running;
   trace(k_trace_started);
   if (arguments.size() < 2) {

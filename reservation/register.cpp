@@ -1,5 +1,7 @@
 #include "reservation/register.h"
 
+#include <algorithm>
+
 #include "app/notice.h"
 #include "app/settings.h"
 #include "app/texts.h"
@@ -72,15 +74,52 @@ std::string format_registration_notice(const std::string& command,
   return notice;
 }
 
+std::string setting_with_control_bytes(const reservation& r, const std::string& recorder) {
+  auto has_control = [](const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+      auto byte = static_cast<unsigned char>(c);
+      return byte < 0x20 || byte == 0x7F;
+    });
+  };
+  if (has_control(recorder)) return "rec_exec";
+  if (has_control(r.channel)) return "[TVCH] " + r.station;
+  return {};
+}
+
+std::string system_scheduler_command(const reservation& r, const std::string& recorder, int no) {
+  reservation system = r;
+  system.channel = platform::system_text(r.channel);
+  system.title = platform::system_text(r.title);
+  return format_scheduler_command(system, recorder, no);
+}
+
 void register_reservation(const reservation& r, programme_position position) {
+  std::string recorder = read_recorder_command();
+  std::string refused = setting_with_control_bytes(r, recorder);
+  if (!refused.empty()) {
+    show_notice(format_text(k_format_control_bytes, refused.c_str()));
+    return;
+  }
   if (!ask_ok_cancel(format_confirmation(r, position))) return;
   // A number that was not stored would be handed out again next time, and a
   // recorder naming its files by it would overwrite a recording.
   if (!advance_reservation_number()) {
     std::string shown = platform::shown_text(g_settings.settings_path);
-    show_notice(format_text(k_format_number_not_stored, shown.c_str()));
+    std::string notice = format_text(k_format_number_not_stored, shown.c_str());
+    std::size_t line = platform::profile_unwritable_line(g_settings.settings_path.c_str());
+    if (line != 0) {
+      notice = format_text(k_format_settings_unwritable, shown.c_str(),
+                           static_cast<unsigned long>(line)) +
+               "\n" + notice;
+    }
+    show_notice(notice);
     return;
   }
-  std::string command = format_scheduler_command(r, read_recorder_command(), g_settings.no);
-  show_notice(format_registration_notice(command, platform::run_process(command.c_str())));
+  // The user is shown the command in the tool's text; the scheduler is
+  // handed it in the system's, the recorder byte for byte as the settings
+  // file holds it.
+  std::string command = format_scheduler_command(r, platform::shown_text(recorder), g_settings.no);
+  platform::process_result result =
+      platform::run_process(system_scheduler_command(r, recorder, g_settings.no).c_str());
+  show_notice(format_registration_notice(command, result));
 }

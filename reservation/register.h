@@ -31,4 +31,14 @@ std::string format_registration_notice(const std::string& command,
 // Asks for confirmation; on OK takes the next reservation number, runs the
 // scheduler command, waits for it and tells the user the outcome. Nothing is
 // run when the number could not be stored.
+// The scheduler command as the scheduler is handed it: the channel and the
+// title in the system's own encoding (platform::system_text), the recorder
+// command as given, already in it.
+std::string system_scheduler_command(const reservation& r, const std::string& recorder, int no);
+
+// The setting that holds a control byte ("rec_exec", or "[TVCH] " and the
+// station for its channel), which would break the scheduler's command and
+// its job; empty when neither does.
+std::string setting_with_control_bytes(const reservation& r, const std::string& recorder);
+
 void register_reservation(const reservation& r, programme_position position = {});

@@ -27,7 +27,7 @@ fi
 cp build/linux-release/zoba build/linux-release/AT "$demo/"
 cp samples/demo-recorder.sh "$demo/recorder"
 # The job runs in zoba's folder, so the recorder is named relative to it.
-printf '[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\nrec_exec=./recorder\r\n[TVCH]\r\nテレビ東京=8\r\n' |
+printf '[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\nrec_exec=./recorder\r\n[TVCH]\r\nテレビ東京=8\r\n[REC]\r\n; With rec_exec=REC, REC records with the recorder named here, for example\r\n; command=recpt1 --b25 --strip {channel} {seconds} {file}\r\n' |
   iconv -f UTF-8 -t CP932 >"$demo/zoba.ini"
 read -r year month day < <(date -d tomorrow '+%Y %m %d')
 LC_ALL=C sed -e "s/^year: [0-9]*/year: $year/" -e "s/^month: [0-9]*/month: $month/" \

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/settings.h"
+#include "app/texts.h"
+#include "platform/text.h"
 #include "tests/fake_platform.h"
 
 namespace {
@@ -159,10 +161,35 @@ TEST(RegisterReservation, CancelWritesAndRunsNothing) {
 TEST(RegisterReservation, UsesTheRecorderCommandOfTheSettings) {
   prepare(1);
   fake_set_profile(k_ini, "ZOBA", "rec_exec", "C:\\rec\\rec.bat /hd");
+  // The scheduler gets the recorder as the settings hold it and the title
+  // in the system's encoding; the user is shown the tool's own text.
+  g_fake.system["Sample_Show"] = "SYSTEM_TITLE";
+  g_fake.shown["C:\\rec\\rec.bat /hd"] = "SHOWN_REC";
   register_reservation(example());
   EXPECT_EQ(g_fake.commands,
             (std::vector<std::string>{"AT 20:59 /interactive /NEXT:29 C:\\rec\\rec.bat /hd "
-                                      "Y0002 8 21:00-21:54 2008 03 29 Sample_Show"}));
+                                      "Y0002 8 21:00-21:54 2008 03 29 SYSTEM_TITLE"}));
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  EXPECT_EQ(g_fake.boxes[1].text.substr(0, 62),
+            "AT 20:59 /interactive /NEXT:29 SHOWN_REC Y0002 8 21:00-21:54 2");
+}
+
+TEST(RegisterReservation, AControlByteInTheRecorderOrTheChannelIsRefused) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"rec\x01x", "rec_exec"},
+      {"rec", "[TVCH] \x83\x65\x83\x8C\x83\x72\x93\x8C\x8B\x9E"},
+  };
+  for (const auto& [recorder, setting] : cases) {
+    prepare(0);
+    fake_set_profile(k_ini, "ZOBA", "rec_exec", recorder);
+    reservation r = example();
+    if (std::string(setting) != "rec_exec") r.channel = "8\x1B[2J";
+    register_reservation(r);
+    EXPECT_TRUE(g_fake.writes.empty()) << setting;
+    EXPECT_TRUE(g_fake.commands.empty()) << setting;
+    ASSERT_EQ(g_fake.boxes.size(), 1u) << setting;
+    EXPECT_EQ(g_fake.boxes[0].text, format_text(k_format_control_bytes, setting));
+  }
 }
 
 TEST(RegisterReservation, AFailingSchedulerIsNotReportedAsSuccess) {
@@ -197,4 +224,12 @@ TEST(RegisterReservation, AnUnstoredNumberStopsTheRegistration) {
     ASSERT_EQ(g_fake.boxes.size(), 2u);
     EXPECT_EQ(g_fake.boxes[1].text, shown + tail);
   }
+  // A file the platform will not write names the line why.
+  prepare(0);
+  g_fake.failing_write_keys = {"no"};
+  g_fake.unwritable_line = 3;
+  register_reservation(example());
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  EXPECT_EQ(g_fake.boxes[1].text,
+            format_text(k_format_settings_unwritable, k_ini, 3ul) + "\n" + k_ini + tail);
 }

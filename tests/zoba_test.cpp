@@ -54,6 +54,8 @@ TEST(RunZoba, TheSettingsFileIsBesideTheProgramWhateverItsPathLength) {
     for (std::size_t i = 0; i < depth; ++i) folder += "\\tv";
     run_zoba({folder + "\\zoba.exe"});
     EXPECT_EQ(g_settings.settings_path, folder + "\\zoba.ini") << folder.size();
+    // The scheduler is told which install books.
+    EXPECT_EQ(g_fake.environment["ZOBA_SETTINGS"], g_settings.settings_path);
   }
 }
 
