@@ -157,11 +157,30 @@ answer kdialog_box(const char* caption, const char* text, bool ok_cancel) {
       {"kdialog", "--title", utf8(caption), ok_cancel ? "--yesno" : "--msgbox", utf8(text)}));
 }
 
+// The body of a notification is markup to the notification server: the
+// text's own "&", "<" and ">" must show as themselves.
+std::string escaped_for_markup(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '&') {
+      escaped += "&amp;";
+    } else if (c == '<') {
+      escaped += "&lt;";
+    } else if (c == '>') {
+      escaped += "&gt;";
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
 // A short notification on the desktop; false when none could be given.
+// The texts follow "--", so that one starting with "-" is no option.
 bool notify(const std::string& summary_utf8, const std::string& body_utf8) {
   if (!has_display()) return false;
-  return run_desktop_program(
-             {"notify-send", "--app-name=zoba", k_notification_time, summary_utf8, body_utf8}) == 0;
+  return run_desktop_program({"notify-send", "--app-name=zoba", k_notification_time, "--",
+                              summary_utf8, escaped_for_markup(body_utf8)}) == 0;
 }
 
 // No way to ask was left: the user is told where they can see it, and

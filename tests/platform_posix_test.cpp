@@ -359,7 +359,8 @@ bool on_a_terminal() { return isatty(STDIN_FILENO) == 1 || isatty(STDERR_FILENO)
 
 // 設定
 constexpr char k_caption_sjis[] = "zoba \x90\xDD\x92\xE8";
-constexpr char k_text_sjis[] = "a\r\nb";
+// Markup and an option's dash, which a notification must show as text.
+constexpr char k_text_sjis[] = "-a <&>\r\nb";
 
 TEST(PosixDialogs, AskWithTheFirstDialogProgramThatShowsAndTellWhenNoneCan) {
   if (on_a_terminal()) GTEST_SKIP() << "the question goes to the terminal";
@@ -370,14 +371,14 @@ TEST(PosixDialogs, AskWithTheFirstDialogProgramThatShowsAndTellWhenNoneCan) {
   };
   const std::string zenity = "zenity\nLC_ALL=C.UTF-8\n--question\n--title=zoba " +
                              std::string(k_setting_utf8) +
-                             "\n--no-markup\n--width=221\n--text=a\nb\n";
-  const std::string kdialog =
-      "kdialog\nLC_ALL=C.UTF-8\n--title\nzoba " + std::string(k_setting_utf8) + "\n--yesno\na\nb\n";
+                             "\n--no-markup\n--width=221\n--text=-a <&>\nb\n";
+  const std::string kdialog = "kdialog\nLC_ALL=C.UTF-8\n--title\nzoba " +
+                              std::string(k_setting_utf8) + "\n--yesno\n-a <&>\nb\n";
   const std::string notified =
-      "notify-send\nLC_ALL=C.UTF-8\n--app-name=zoba\n--expire-time=10000\n"
+      "notify-send\nLC_ALL=C.UTF-8\n--app-name=zoba\n--expire-time=10000\n--\n"
       "zoba " +
       std::string(k_setting_utf8) +
-      "\na\nb\n\nzoba could not show "
+      "\n-a &lt;&amp;&gt;\nb\n\nzoba could not show "
       "its question: install zenity (or kdialog). Nothing was registered.\n";
   const dialog_case cases[] = {
       {0, 0, 0, true, zenity},
@@ -426,7 +427,7 @@ TEST(PosixDialogs, ASecondRunOnADesktopIsToldByANotification) {
   fake_desktop desktop(0, 0, 0);
   platform::beep();
   EXPECT_EQ(desktop.log(),
-            "notify-send\nLC_ALL=C.UTF-8\n--app-name=zoba\n--expire-time=10000\nzoba\nzoba is "
+            "notify-send\nLC_ALL=C.UTF-8\n--app-name=zoba\n--expire-time=10000\n--\nzoba\nzoba is "
             "already asking about another programme. Answer it, then open this one again.\n");
 }
 
