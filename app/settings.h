@@ -14,13 +14,13 @@ struct settings {
   std::string settings_path;
 };
 
-// The settings of this run, loaded once at start; only no changes later.
-extern settings g_settings;
-
 // The environment variable in which zoba hands the scheduler it starts the
 // absolute path of its settings file: AT reads it to tell installs apart,
 // so the name must stay the one AT reads.
 inline constexpr char k_install_variable[] = "ZOBA_SETTINGS";
+
+// The settings of this run, loaded once at start; only no changes later.
+extern settings g_settings;
 
 // The settings file beside a program: a three-letter extension replaced by
 // ".ini", or ".ini" appended.

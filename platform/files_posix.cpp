@@ -294,8 +294,6 @@ bool store_locked(const char* file, std::string (*change)(const settings_text&, 
   return stored;
 }
 
-mutex_result create_named_mutex(const char* name) {
-  // The user's runtime folder, or else the program's own folder: a shared
 }  // namespace
 
 bool profile_write_string(const char* section, const char* key, const char* value,
@@ -310,6 +308,8 @@ bool profile_add_keys(const char* section, const std::vector<std::string>& keys,
   return store_locked(file, change_keys, &change);
 }
 
+mutex_result create_named_mutex(const char* name) {
+  // The user's runtime folder, or else the program's own folder: a shared
   // place such as /tmp would let another user make the file first and
   // hold it.
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");

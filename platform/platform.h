@@ -93,10 +93,6 @@ bool trace_window_open();
 // the line and repaints.
 void trace_window_append(int top_index, const char* line);
 
-struct process_result {
-  bool started = false;
-  unsigned long exit_status = 0;  // meaningful only when started
-  // What it wrote to its standard output and error, in the tool's
 // The tool's Shift_JIS text in the system's own encoding, as a started
 // program expects its words: as it is on Windows (ANSI), UTF-8 on POSIX.
 std::string system_text(const std::string& text);
@@ -105,6 +101,10 @@ std::string system_text(const std::string& text);
 // run_process starts inherits. Returns false when it could not be set.
 bool set_environment(const char* name, const char* value);
 
+struct process_result {
+  bool started = false;
+  unsigned long exit_status = 0;  // meaningful only when started
+  // What it wrote to its standard output and error, in the tool's
   // character set, at most k_output_limit bytes of it.
   std::string output;
 };

@@ -91,11 +91,6 @@ bool profile_write_string(const char* section, const char* key, const char* valu
   return WritePrivateProfileStringA(section, key, value, file) != FALSE;
 }
 
-mutex_result create_named_mutex(const char* name) {
-  // The handle is never closed: it marks this instance until it exits.
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
-  if (mutex == nullptr) return mutex_result::failed;
-  if (GetLastError() == ERROR_ALREADY_EXISTS) return mutex_result::already_exists;
 // The ANSI functions read any bytes: nothing to tell.
 std::string profile_read_path(const char* section, const char* key, const char* fallback,
                               std::size_t size, const char* file) {
@@ -122,6 +117,11 @@ bool set_environment(const char* name, const char* value) {
   return SetEnvironmentVariableA(name, value) != FALSE;
 }
 
+mutex_result create_named_mutex(const char* name) {
+  // The handle is never closed: it marks this instance until it exits.
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  if (mutex == nullptr) return mutex_result::failed;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) return mutex_result::already_exists;
   return mutex_result::created;
 }
 

@@ -22,15 +22,6 @@ std::string format_confirmation(const reservation& r, programme_position positio
 // the reservation identifier, channel, times, date and title.
 std::string format_scheduler_command(const reservation& r, const std::string& recorder, int no);
 
-// What the user is told after the scheduler command: registered, not
-// started, or ended with a failure status. A failure is followed by the
-// first lines of what the scheduler wrote, which say why.
-std::string format_registration_notice(const std::string& command,
-                                       const platform::process_result& result);
-
-// Asks for confirmation; on OK takes the next reservation number, runs the
-// scheduler command, waits for it and tells the user the outcome. Nothing is
-// run when the number could not be stored.
 // The scheduler command as the scheduler is handed it: the channel and the
 // title in the system's own encoding (platform::system_text), the recorder
 // command as given, already in it.
@@ -41,4 +32,13 @@ std::string system_scheduler_command(const reservation& r, const std::string& re
 // its job; empty when neither does.
 std::string setting_with_control_bytes(const reservation& r, const std::string& recorder);
 
+// What the user is told after the scheduler command: registered, not
+// started, or ended with a failure status. A failure is followed by the
+// first lines of what the scheduler wrote, which say why.
+std::string format_registration_notice(const std::string& command,
+                                       const platform::process_result& result);
+
+// Asks for confirmation; on OK takes the next reservation number, runs the
+// scheduler command, waits for it and tells the user the outcome. Nothing is
+// run when the number could not be stored.
 void register_reservation(const reservation& r, programme_position position = {});

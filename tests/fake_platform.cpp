@@ -63,14 +63,6 @@ std::string profile_read_string(const char* section, const char* key, const char
   return ini_read_string(fake_profile_text(file), section, key, fallback, size);
 }
 
-bool profile_write_string(const char* section, const char* key, const char* value,
-                          const char* file) {
-  g_fake.writes.push_back(std::string(section) + "/" + key + "=" + value);
-  if (g_fake.failing_write_keys.count(key) != 0) return false;
-  fake_set_profile(file, section, key, value);
-  return true;
-}
-
 std::string profile_read_path(const char* section, const char* key, const char* fallback,
                               std::size_t size, const char* file) {
   return profile_read_string(section, key, fallback, size, file);
@@ -92,6 +84,14 @@ std::string system_text(const std::string& text) {
 
 bool set_environment(const char* name, const char* value) {
   g_fake.environment[name] = value;
+  return true;
+}
+
+bool profile_write_string(const char* section, const char* key, const char* value,
+                          const char* file) {
+  g_fake.writes.push_back(std::string(section) + "/" + key + "=" + value);
+  if (g_fake.failing_write_keys.count(key) != 0) return false;
+  fake_set_profile(file, section, key, value);
   return true;
 }
 

@@ -26,16 +26,16 @@ struct fake_state {
   std::map<std::string, std::string> files;
   std::vector<std::string> writes;  // "SECTION/key=value", in order
   std::set<std::string> failing_write_keys;
-  platform::mutex_result mutex = platform::mutex_result::created;
-  int beeps = 0;
-  std::vector<fake_box> boxes;
-  std::deque<bool> answers;  // for questions; OK when empty
-  // For the questions about one programme of several; book when empty.
   int key_batches = 0;              // profile_add_keys calls
   std::size_t unwritable_line = 0;  // profile_unwritable_line's answer
   // system_text's answers; a text not listed is as it is.
   std::map<std::string, std::string> system;
   std::map<std::string, std::string> environment;
+  platform::mutex_result mutex = platform::mutex_result::created;
+  int beeps = 0;
+  std::vector<fake_box> boxes;
+  std::deque<bool> answers;  // for questions; OK when empty
+  // For the questions about one programme of several; book when empty.
   std::deque<platform::programme_answer> programme_answers;
   bool console_fails = false;
   int console_opens = 0;
