@@ -805,7 +805,8 @@ class Suite:
         try:
             r = self.run(folder, self.sample_command(folder), ["ok"])
             self.failed_notice(r, AT_NO_SCHEDULER, "the Task Scheduler not running",
-                               b"the Task Scheduler is not available (0x80041315)")
+                               b"the Task Scheduler is not available (the Task Scheduler service "
+                               b"is not running, 0x80041315)")
             check_equal(setting(folder, b"no"), b"0001", "the number is used up")
         finally:
             self.set_scheduler_start(3)  # started on demand, as a prefix has it

@@ -269,14 +269,35 @@ void drain(HANDLE pipe, std::string& output) {
   }
 }
 
-// Runs a command line with no console window, its standard output and
-// error caught in output; its exit status, or -1 when it could not be
-// started or did not end within the limit (and was ended).
+// run_captured's statuses for a program that did not start or end.
+constexpr long k_not_started = -1;
+constexpr long k_timed_out = -2;
+
+// Waits for a process up to the check's limit, reading its output as it
+// comes, so that a full pipe never stalls it; its exit status, or
+// k_timed_out once it has been ended.
+long wait_captured(HANDLE process, HANDLE pipe, std::string& output) {
+  for (DWORD waited = 0; WaitForSingleObject(process, k_poll_ms) == WAIT_TIMEOUT;
+       waited += k_poll_ms) {
+    drain(pipe, output);
+    if (waited >= k_check_limit_ms) {
+      TerminateProcess(process, 1);
+      return k_timed_out;
+    }
+  }
+  drain(pipe, output);
+  DWORD code = 0;
+  return GetExitCodeProcess(process, &code) ? static_cast<long>(code) : k_not_started;
+}
+
+// Runs a command line in folder with no console window, its standard
+// output and error caught in output; its exit status, k_not_started or
+// k_timed_out.
 long run_captured(std::string line, const std::string& folder, std::string& output) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return -1;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return k_not_started;
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -288,22 +309,10 @@ long run_captured(std::string line, const std::string& folder, std::string& outp
       CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                      folder.empty() ? nullptr : folder.c_str(), &startup, &process);
   CloseHandle(write_end);
-  long status = -1;
+  long status = k_not_started;
   if (started) {
     CloseHandle(process.hThread);
-    DWORD waited = 0;
-    while (WaitForSingleObject(process.hProcess, k_poll_ms) == WAIT_TIMEOUT &&
-           waited < k_check_limit_ms) {
-      drain(read_end, output);
-      waited += k_poll_ms;
-    }
-    DWORD code = 0;
-    if (waited >= k_check_limit_ms) {
-      TerminateProcess(process.hProcess, 1);
-    } else if (GetExitCodeProcess(process.hProcess, &code)) {
-      status = static_cast<long>(code);
-    }
-    drain(read_end, output);
+    status = wait_captured(process.hProcess, read_end, output);
     CloseHandle(process.hProcess);
   }
   CloseHandle(read_end);
@@ -319,10 +328,16 @@ int check_recorder(const task_definition& task) {
   std::string output;
   long status = run_captured(line, task.working_folder, output);
   if (status == 0) return k_status_done;
-  std::vector<std::string> lines = text_lines(output);
-  if (status < 0) {
-    return fail("the recorder " + task.program + " did not answer its check", k_status_recorder);
+  if (status == k_not_started) {
+    return fail("the recorder " + task.program + " cannot be started for its check",
+                k_status_recorder);
   }
+  if (status == k_timed_out) {
+    return fail("the recorder " + task.program + " did not answer its check within " +
+                    std::to_string(k_check_limit_ms / 1000) + " seconds",
+                k_status_recorder);
+  }
+  std::vector<std::string> lines = text_lines(output);
   if (lines.empty()) {
     return fail("the recorder's check ended with status " + std::to_string(status),
                 k_status_recorder);
