@@ -206,8 +206,10 @@ bool wait_recorder(recorder* process, long long deadline) {
     long long left = deadline - now();
     if (left > k_chunk_seconds) left = k_chunk_seconds;
     DWORD milliseconds = left > 0 ? static_cast<DWORD>(left * 1000) : 0;
-    if (WaitForSingleObject(process->process, milliseconds) == WAIT_OBJECT_0) return true;
-    if (left <= 0) return false;
+    DWORD result = WaitForSingleObject(process->process, milliseconds);
+    if (result == WAIT_OBJECT_0) return true;
+    // A handle that cannot be waited on would make this loop spin.
+    if (left <= 0 || result == WAIT_FAILED) return false;
   }
 }
 
