@@ -40,10 +40,14 @@ void load_settings();
 bool is_keepable_station(const std::string& station);
 
 // The channel of a station from [TVCH], at most 7 bytes. A station with no
-// channel is entered with an empty value for the user to fill in, and the
-// result is empty. A station that is not keepable is neither looked up nor
-// entered, and the result is empty.
+// channel is noted for store_new_stations to enter with an empty value for
+// the user to fill in, and the result is empty. A station that is not
+// keepable is neither looked up nor entered, and the result is empty.
 std::string lookup_channel(const std::string& station);
+
+// Enters the stations lookup_channel noted, in one write however many,
+// and forgets them. Returns false when they could not be stored.
+bool store_new_stations();
 
 // Adds 1 to no and stores it. Returns false when the file could not be
 // written, so that the same number would be handed out again.

@@ -239,6 +239,8 @@ std::size_t read_input_file(input_file* file, void* buffer, std::size_t size) {
   }
 }
 
+bool rewind_input_file(input_file* file) { return lseek(file->fd, 0, SEEK_SET) == 0; }
+
 void close_input_file(input_file* file) {
   close(file->fd);
   delete file;

@@ -61,6 +61,10 @@ input_file* open_input_file(const char* path);
 // error.
 std::size_t read_input_file(input_file* file, void* buffer, std::size_t size);
 
+// Goes back to the file's first byte, so that a second pass reads the same
+// file whatever has since been put in its place. False when it cannot.
+bool rewind_input_file(input_file* file);
+
 // Closes a file that open_input_file opened.
 void close_input_file(input_file* file);
 

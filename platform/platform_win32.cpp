@@ -67,6 +67,11 @@ std::size_t read_input_file(input_file* file, void* buffer, std::size_t size) {
   return got;
 }
 
+bool rewind_input_file(input_file* file) {
+  LARGE_INTEGER start = {};
+  return SetFilePointerEx(file->handle, start, nullptr, FILE_BEGIN) != FALSE;
+}
+
 void close_input_file(input_file* file) {
   CloseHandle(file->handle);
   delete file;

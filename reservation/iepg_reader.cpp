@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <vector>
 
 #include "app/notice.h"
 #include "app/settings.h"
@@ -23,6 +25,9 @@ namespace {
 // for the stack of a small tool, and a run reads one file at a time.
 scanned_line g_line;
 unsigned char g_file_buffer[k_scan_buffer_size];
+
+constexpr std::uint64_t k_sum_start = 14695981039346656037ull;
+constexpr std::uint64_t k_sum_prime = 1099511628211ull;
 
 bool is_white_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -171,8 +176,22 @@ void scan_iepg_data(scan_input& input, reservation& r) {
   }
 }
 
+namespace {
+
+// The stations of a file of several that need a channel, each named once,
+// for the one notice at its end.
+std::vector<std::string> g_stations_without_channel;
+std::set<std::string> g_stations_noted;
+
+}  // namespace
+
 void finish_reservation(reservation& r, programme_position position) {
+  if (!r.station_refused && r.channel.empty() && position.count != 0) {
+    if (g_stations_noted.insert(r.station).second) g_stations_without_channel.push_back(r.station);
+    return;
+  }
   if (r.station_refused || r.channel.empty()) {
+    store_new_stations();
     const char* format = r.station_refused ? k_format_station_refused : k_format_no_channel;
     std::string notice = format_text(format, r.station.c_str());
     trace(k_trace_no_channel, notice);
@@ -216,35 +235,87 @@ void read_one_programme(platform::input_file* file, const std::string& path) {
   finish_reservation(r);
 }
 
+// A file of several read through a sum of its bytes: the pass that books
+// must read what the pass that counted read.
+struct summed_file {
+  platform::input_file* file = nullptr;
+  bool summing = true;
+  std::uint64_t sum = k_sum_start;
+  std::uint64_t size = 0;
+};
+
+std::size_t read_summed(void* source, unsigned char* buffer, std::size_t size) {
+  auto* summed = static_cast<summed_file*>(source);
+  std::size_t got = platform::read_input_file(summed->file, buffer, size);
+  if (!summed->summing) return got;
+  // FNV-1a: any change to a byte, or to where bytes stand, changes it.
+  for (std::size_t i = 0; i < got; ++i) summed->sum = (summed->sum ^ buffer[i]) * k_sum_prime;
+  summed->size += got;
+  return got;
+}
+
 // Each block is scanned as a one-programme file is, into a fresh
-// reservation, and carried on before the next block is read.
-void read_programmes(platform::input_file* file, int count) {
-  // A file changed since it was counted may no longer hold several.
-  if (!start_programme_list(read_from_platform, file)) return;
+// reservation, and carried on before the next block is read. A block past
+// the count, or a file that did not read as it was counted, was changed
+// since: nothing more is booked from it, and the user is told.
+void read_programmes(summed_file& file, int count) {
+  summed_file counted = file;
+  file.sum = k_sum_start;
+  file.size = 0;
+  bool same = start_programme_list(read_summed, &file);
   int index = 0;
-  while (next_programme_block()) {
+  while (same && next_programme_block()) {
     reservation r;
     scan_input input = scan_source(read_programme_block, nullptr, g_file_buffer);
     scan_iepg_data(input, r);
     if (!finish_programme_block()) continue;
+    if (index == count) {
+      same = false;
+      break;
+    }
     finish_reservation(r, {++index, count});
   }
+  if (!same || file.sum != counted.sum || file.size != counted.size) {
+    trace(k_trace_no_channel, k_text_list_changed);
+    show_notice(k_text_list_changed);
+  }
+}
+
+// Every station a file of several lacks a channel for, entered in the
+// settings at once and named in one notice.
+void tell_stations_without_channel() {
+  store_new_stations();
+  if (g_stations_without_channel.empty()) return;
+  std::string names;
+  for (const std::string& station : g_stations_without_channel) {
+    if (names.size() > k_text_limit) break;  // the notice is cut there anyway
+    names += (names.empty() ? "" : "\r\n") + station;
+  }
+  g_stations_without_channel.clear();
+  g_stations_noted.clear();
+  std::string notice = format_text(k_format_no_channels, names.c_str());
+  trace(k_trace_no_channel, notice);
+  show_notice(notice);
 }
 
 }  // namespace
 
 void read_iepg_file(const std::string& path) {
-  platform::input_file* file = open_programme_file(path);
-  if (file == nullptr) return;
-  if (!start_programme_list(read_from_platform, file)) {
-    read_one_programme(file, path);
+  summed_file file;
+  file.file = open_programme_file(path);
+  if (file.file == nullptr) return;
+  if (!start_programme_list(read_summed, &file)) {
+    file.summing = false;
+    read_one_programme(file.file, path);
     return;
   }
   int count = count_listed_programmes();
-  platform::close_input_file(file);
-  // The platform has no way back to the start of a file.
-  file = open_programme_file(path);
-  if (file == nullptr) return;
-  read_programmes(file, count);
-  platform::close_input_file(file);
+  // Both passes read the one file opened, whatever is put in its place.
+  if (platform::rewind_input_file(file.file)) {
+    read_programmes(file, count);
+  } else {
+    show_notice(k_text_list_changed);
+  }
+  platform::close_input_file(file.file);
+  tell_stations_without_channel();
 }

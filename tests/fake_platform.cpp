@@ -49,6 +49,12 @@ std::size_t read_input_file(input_file* file, void* buffer, std::size_t size) {
   return std::fread(buffer, 1, size, file->file);
 }
 
+bool rewind_input_file(input_file* file) {
+  ++g_fake.rewinds;
+  if (g_fake.before_rewind) g_fake.before_rewind();
+  return std::fseek(file->file, 0, SEEK_SET) == 0;
+}
+
 void close_input_file(input_file* file) {
   std::fclose(file->file);
   delete file;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -21,6 +22,10 @@ struct fake_state {
   // shown_text's answers; a text not listed is shown as it is.
   std::map<std::string, std::string> shown;
   int input_opens = 0;  // programme files opened, whether or not they opened
+  int rewinds = 0;
+  // Run just before a programme file goes back to its start: a test changes
+  // the file there, as another program might between the two passes.
+  std::function<void()> before_rewind;
   // Profile files by path, as the text they hold; read and written by the
   // tool's own INI rules.
   std::map<std::string, std::string> files;

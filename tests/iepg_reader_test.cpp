@@ -387,16 +387,43 @@ TEST_F(ListRun, CancelOrAFailureStopsOnlyThatProgramme) {
   EXPECT_NE(fake_profile_text(k_ini).find("no=0002\r\n"), std::string::npos);
 }
 
-TEST_F(ListRun, AnUnknownStationInTheMiddleIsToldAndTheOthersBooked) {
-  run(list_file({block("A", "First"), block("Z", "Second"), block("C", "Third")}));
+TEST_F(ListRun, UnknownStationsAreToldOnceAtTheEndAndTheOthersBooked) {
+  run(list_file({block("A", "First"), block("Z", "Second"), block("C", "Third"),
+                 block("Y", "Fourth"), block("Z", "Fifth")}));
   EXPECT_EQ(g_fake.commands, (std::vector<std::string>{listed_command(1, "1", "First"),
                                                        listed_command(2, "3", "Third")}));
   ASSERT_EQ(g_fake.boxes.size(), 5u);
-  EXPECT_EQ(g_fake.boxes[2].text, std::string("Z") + k_no_channel_tail);
-  EXPECT_EQ(g_fake.boxes[3].text.substr(0, position(3, 3).size()), position(3, 3));
-  // Only that block's station is entered.
-  EXPECT_NE(fake_profile_text(k_ini).find("[TVCH]\r\nA=1\r\nB=2\r\nC=3\r\nZ=\r\n[ZOBA]"),
+  EXPECT_EQ(g_fake.boxes[2].text.substr(0, position(3, 5).size()), position(3, 5));
+  EXPECT_EQ(g_fake.boxes[4].text, format_text(k_format_no_channels, "Z\r\nY"));
+  // Only those stations are entered, each once, in one write.
+  EXPECT_NE(fake_profile_text(k_ini).find("[TVCH]\r\nA=1\r\nB=2\r\nC=3\r\nZ=\r\nY=\r\n[ZOBA]"),
             std::string::npos);
+  EXPECT_EQ(g_fake.key_batches, 1);
+}
+
+TEST_F(ListRun, AFileChangedBetweenItsTwoPassesIsToldAndNeverBookedPastItsCount) {
+  const std::string path = folder_.write("list.tvpi", abc_file());
+  struct change_case {
+    const char* name;
+    std::string then;  // what the file holds once it has been counted
+    std::size_t booked;
+  } cases[] = {
+      {"grown", abc_file() + block("B", "Fourth"), 3},
+      {"changed in place", list_file({block("A", "Other"), block("B", "Second")}), 2},
+  };
+  for (const change_case& c : cases) {
+    reset_fake();
+    SetUp();
+    folder_.write("list.tvpi", abc_file());
+    g_fake.before_rewind = [&] { folder_.write("list.tvpi", c.then); };
+    run_zoba({k_program, path});
+    EXPECT_EQ(g_fake.rewinds, 1) << c.name;
+    EXPECT_EQ(g_fake.commands.size(), c.booked) << c.name;
+    for (const fake_box& box : g_fake.boxes) {
+      EXPECT_EQ(box.text.find(position(4, 3)), std::string::npos) << c.name;
+    }
+    EXPECT_EQ(texts().back(), k_text_list_changed) << c.name;
+  }
 }
 
 TEST_F(ListRun, EveryFieldStartsAfreshInEachBlock) {
@@ -455,16 +482,16 @@ TEST_F(ListRun, DebugModeTracesEachBlockAsAFileAndEndsOnce) {
       "   6 zoba:384 >s1,s2=station,Z\n",
       "   7 zoba:393 >ch= <= Z\n",
       "   8 zoba:384 >s1,s2=,\n",
-      "   9 zoba:442 >Z" + std::string(k_no_channel_tail) + "\n",
       // The empty block after the closing boundary line.
-      "  10 zoba:384 >s1,s2=,\n",
+      "   9 zoba:384 >s1,s2=,\n",
+      "  10 zoba:442 >" + format_text(k_format_no_channels, "Z") + "\n",
       "  11 zoba:274",
       "  12 zoba:281",
   };
   EXPECT_EQ(g_fake.console_lines, expected);
   ASSERT_EQ(texts().size(), 3u);
   EXPECT_EQ(texts()[0].substr(0, position(1, 2).size()), position(1, 2));
-  EXPECT_EQ(texts()[1], std::string("Z") + k_no_channel_tail);
+  EXPECT_EQ(texts()[1], format_text(k_format_no_channels, "Z"));
   EXPECT_EQ(texts()[2], k_text_end);
 }
 
