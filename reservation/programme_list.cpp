@@ -8,6 +8,9 @@ namespace {
 
 constexpr unsigned char k_end_of_file_byte = 0x1A;
 constexpr char k_multi_type[] = "application/x-multi-tv-program";
+// What is kept of a header line's key and value to judge the type: more
+// than "content-type" and k_multi_type.
+constexpr std::size_t k_type_keep = 64;
 
 // One file read at a time: the header, then its blocks in turn.
 struct list_state {
@@ -71,10 +74,34 @@ bool all_blank(const unsigned char* bytes, std::size_t size) {
   return std::all_of(bytes, bytes + size, is_blank);
 }
 
+// A header line's key and the start of its value, taken as the line goes
+// by, however long it is: enough of each to judge the type.
+struct header_parts {
+  char key[k_type_keep];
+  std::size_t key_size = 0;  // whole, though only k_type_keep bytes are kept
+  char value[k_type_keep];
+  std::size_t value_size = 0;
+  int part = 0;  // 0 key, 1 the blanks and colons after it, 2 value
+};
+
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == ':'; }
+
+void take_header_bytes(header_parts& parts, const unsigned char* bytes, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    char c = static_cast<char>(bytes[i]);
+    if (parts.part == 0 && is_separator(c)) parts.part = 1;
+    if (parts.part == 1 && !is_separator(c)) parts.part = 2;
+    if (parts.part == 0 && parts.key_size < k_type_keep) parts.key[parts.key_size] = c;
+    if (parts.part == 0) ++parts.key_size;
+    if (parts.part == 2 && parts.value_size < k_type_keep) parts.value[parts.value_size++] = c;
+  }
+}
+
 // Reads one line without its LF; at most limit bytes are kept, size tells
-// the whole length and blank whether all of it is blank. False when the
-// data has ended.
-bool read_line(char* line, std::size_t limit, std::size_t& size, bool& blank) {
+// the whole length and blank whether all of it is blank; parts, when given,
+// gets the header line's parts. False when the data has ended.
+bool read_line(char* line, std::size_t limit, std::size_t& size, bool& blank,
+               header_parts* parts = nullptr) {
   if (!has_bytes()) return false;
   size = 0;
   blank = true;
@@ -86,6 +113,7 @@ bool read_line(char* line, std::size_t limit, std::size_t& size, bool& blank) {
     std::size_t kept = std::min(size, limit);
     std::memcpy(line + kept, g_list.next, std::min(length, limit - kept));
     blank = blank && all_blank(g_list.next, length);
+    if (parts != nullptr) take_header_bytes(*parts, g_list.next, length);
     size += length;
     g_list.next += length;
     if (found != nullptr) {
@@ -126,14 +154,16 @@ header_line split_header_line(const char* line, std::size_t size) {
   return h;
 }
 
-// Takes the type and the boundary from a header line. False once the type
-// shows a file of one programme: the rest of the header does not matter.
-bool apply_header_line(const char* line, std::size_t size, bool& typed, bool& multi) {
+// Takes the type (from the parts of the whole line) and the boundary from
+// a header line. False once the type shows a file of one programme: the
+// rest of the header does not matter.
+bool apply_header_line(const char* line, std::size_t size, const header_parts& parts, bool& typed,
+                       bool& multi) {
   header_line h = split_header_line(line, size);
-  if (!typed && equals_ignoring_case(h.key, h.key_size, "content-type")) {
+  if (!typed && equals_ignoring_case(parts.key, parts.key_size, "content-type")) {
     typed = true;
     std::size_t prefix = sizeof k_multi_type - 1;
-    multi = h.value_size >= prefix && equals_ignoring_case(h.value, prefix, k_multi_type);
+    multi = parts.value_size >= prefix && equals_ignoring_case(parts.value, prefix, k_multi_type);
     return multi;
   }
   if (g_list.boundary_size == 0 && size <= k_boundary_line_limit && h.value_size > 0 &&
@@ -152,13 +182,14 @@ header_end read_header(bool& multi) {
   std::size_t size = 0;
   bool blank = false;
   bool typed = false;
-  while (read_line(line, sizeof line, size, blank)) {
+  header_parts parts;
+  while (read_line(line, sizeof line, size, blank, &(parts = header_parts{}))) {
     std::size_t kept = std::min(size, sizeof line);
     if (blank) return header_end::blank_line;
     if (is_boundary_line(line, size, g_list.boundary, g_list.boundary_size)) {
       return header_end::boundary_line;
     }
-    if (!apply_header_line(line, kept, typed, multi)) return header_end::one_programme;
+    if (!apply_header_line(line, kept, parts, typed, multi)) return header_end::one_programme;
   }
   return header_end::data_end;
 }

@@ -21,7 +21,8 @@
 //   type are compared without regard to ASCII case; the first Content-type
 //   and the first usable boundary count.
 // - The file holds several programmes when its header's Content-type starts
-//   with "application/x-multi-tv-program" and its header gives a boundary of
+//   with "application/x-multi-tv-program" (judged on the whole line, however
+//   long its key's blanks and colons) and its header gives a boundary of
 //   1 to k_boundary_limit bytes on a line of at most k_boundary_line_limit
 //   bytes. Every other file is read as one programme.
 // - A boundary line is exactly the boundary text, then nothing but spaces,

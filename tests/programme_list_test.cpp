@@ -68,6 +68,14 @@ TEST(ProgrammeList, BlocksAreTheBytesBetweenBoundaryLines) {
       {"Content-type: application/x-tv-program-info\r\nboundary: =B=\r\n\r\n=B=\r\nx\r\n",
        {"one programme"}},
       {"boundary: =B=\r\n\r\n=B=\r\nx\r\n", {"one programme"}},
+      // The type is judged on the whole value, however far into its line.
+      {"Content-type:" + std::string(2000, ' ') +
+           "application/x-multi-tv-program-info\nboundary: =B=\n\n=B=\nx\n",
+       {"x\n"}},
+      {"Content-type" + std::string(1100, ':') +
+           "application/x-tv-program-info\n"
+           "boundary: =B=\n\n=B=\nx\n",
+       {"one programme"}},
       {"Content-type: application/x-multi-tv-program\r\nboundary: \r\n\r\n=B=\r\n",
        {"one programme"}},
       {"Content-type: application/x-multi-tv-program\r\nboundary: " + std::string(257, 'b') +
