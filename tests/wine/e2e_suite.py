@@ -83,7 +83,6 @@ CLASSES = "HKCU\\Software\\Classes"
 # case mirrors what the script wrote there, as Windows' merged view would.
 MERGED_CLASSES = "HKLM\\Software\\Classes"
 ASSOCIATION_KEYS = (".tvpi", ".tvpid", "zoba.iepg")
-REC_SETTINGS = 9  # REC's status for settings it cannot record with
 
 
 class Failure(Exception):
@@ -567,19 +566,19 @@ class Suite:
         check(not problems, "\n".join(problems))
 
     def case_rec_check(self):
-        """With the shipped zoba.ini, whose [REC] keys are all comments, REC's
-        check refuses and says why on its standard error, a pipe, though REC
-        is a program without a console."""
-        folder, _ = self.rec_folder("rec_check")
-        errors = os.path.join(folder, "REC.errors")
-        with open(errors, "wb") as error_file:
-            done = subprocess.run([self.o.wine, os.path.join(folder, "REC.exe"), "--check",
-                                   "Y0001", "8", "21:00-21:54", "2008", "03", "29", "Sample_Show"],
-                                  cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                  stderr=error_file, timeout=RUN_LIMIT)
-        check_equal(done.returncode, REC_SETTINGS, "REC's status")
-        check(read(errors).startswith(b"REC: no recorder: set command= in [REC]"),
-              "the reason on standard error: %r" % read(errors))
+        """The whole booking with the shipped zoba.ini, whose [REC] keys are
+        all comments: zoba asks, the real AT.exe asks the real REC.exe to
+        check through a pipe, and REC's reason, written to standard error
+        by a program without a console, reaches zoba's notice."""
+        folder, _ = self.task_folder("rec_check")
+        shutil.copy(self.o.rec, os.path.join(folder, "REC.exe"))
+        settings = os.path.join(folder, "zoba.ini")
+        write(settings, read(self.o.shipped_ini))
+        r = self.run(folder, self.sample_command(folder), ["ok"])
+        self.failed_notice(r, AT_RECORDER, "REC with no command",
+                           b"the recorder cannot record: REC: no recorder: set command= in [REC]"
+                           b" of the settings file (" + sj(win_path(settings)) + b")")
+        check(not os.path.exists(self.install_task(folder, "Y0001")), "no task")
 
     # --- the real AT.exe and the prefix's Task Scheduler -------------------
 
