@@ -475,11 +475,10 @@ class Suite:
 
     # --- REC.exe, the recorder launcher, with a stub recorder --------------
 
-    def rec_folder(self, name, command=None, stop=None):
+    def rec_folder(self, name, command, stop=None):
         """A folder with REC.exe, the stub recorder and the shipped zoba.ini,
-        whose [REC] section gets a command (and a stop mode) if one is given;
-        the recordings go to a folder with a blank in its name, which REC
-        makes."""
+        whose [REC] section gets a command (and a stop mode); the recordings
+        go to a folder with a blank in its name, which REC makes."""
         folder = os.path.join(self.o.work, name)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
@@ -487,9 +486,6 @@ class Suite:
         shutil.copy(self.o.rec_stub, os.path.join(folder, "rec_stub.exe"))
         videos = os.path.join(folder, "rec videos")
         shipped = read(self.o.shipped_ini)
-        if command is None:
-            write(os.path.join(folder, "zoba.ini"), shipped)
-            return folder, videos
         keys = "command=%s\r\nfolder=%s\r\n" % (command, win_path(videos))
         if stop:
             keys += "stop=%s\r\n" % stop
