@@ -118,8 +118,8 @@ class Case(QueueWatch):
             f.write(text.encode("utf-8"))
 
     def ini_text(self):
-        """The settings file's text: written in Shift_JIS as one from Windows
-        would be, it is UTF-8 once the tool has written to it."""
+        """The settings file's text: Shift_JIS as one from Windows would be
+        (the tool keeps it so), or UTF-8 once set_recorder has written it."""
         with open(self.ini(), "rb") as f:
             data = f.read()
         try:
@@ -249,8 +249,8 @@ def test_typical_file_ok(zoba, at):
             data = f.read()
         check(data == ("[ZOBA]\r\nrec_exec=%s\r\ndebug=0\r\nsch_start_offset=-1\r\n"
                        "rec_end_offset=0\r\nno=0001\r\n[TVCH]\r\n%s=8\r\n"
-                       % (case.recorder, STATION)).encode("utf-8"),
-              "the Shift_JIS settings written back in UTF-8: %r" % data)
+                       % (case.recorder, STATION)).encode("cp932"),
+              "the Shift_JIS settings written back in Shift_JIS: %r" % data)
     finally:
         case.clean()
 
@@ -532,6 +532,30 @@ def test_the_job_runs_in_zobas_folder_and_logs(zoba, at):
         case.clean()
 
 
+def test_a_recorder_path_arrives_byte_for_byte(zoba, at):
+    """rec_exec under Vidéos/〜 (é has no Shift_JIS; 〜, U+301C, has a
+    look-alike there) books, and the job names the path byte for byte."""
+    case = Case(zoba, at)
+    try:
+        folder = os.path.join(case.folder, "Vidéos", "〜")
+        os.makedirs(folder)
+        recorder = os.path.join(folder, "rec")
+        shutil.copy(case.recorder, recorder)
+        case.set_recorder(recorder)
+        path = case.write_iepg(iepg(tomorrow(), "21:00", "21:54", "Show"))
+        status, text = run_answering(case, path, "y")
+        check(REGISTERED in text, "registered: %r" % text)
+        number, _ = the_job(case)
+        line = job_command(number)
+        check(recorder in line, "the job names %r: %r" % (recorder, line))
+        subprocess.run(["sh", "-c", line], cwd="/", check=True)
+        with open(os.path.join(folder, "recorder.log")) as f:
+            args = [json.loads(entry) for entry in f.read().splitlines()]
+        check(args and args[0][0] == "Y0001", "the recorder there ran: %r" % args)
+    finally:
+        case.clean()
+
+
 def new_job(before, when):
     """The number of the job queued since before at that time."""
     jobs = [n for n, t in atq().items() if n not in before and (t.hour, t.minute) == when]
@@ -701,7 +725,8 @@ TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice,
          test_rec_is_found_beside_at_and_asked_first, test_at_missing_is_reported,
          test_what_is_not_a_file_is_refused_at_once,
          test_a_station_that_cannot_be_a_key_is_refused,
-         test_settings_with_a_byte_order_mark_keep_their_number]
+         test_settings_with_a_byte_order_mark_keep_their_number,
+         test_a_recorder_path_arrives_byte_for_byte]
 
 
 def main():
