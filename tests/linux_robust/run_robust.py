@@ -183,13 +183,13 @@ def model_states(initial):
     """The settings file after each write of a first run that meets a new
     station: the four defaults after the last line of [ZOBA], then the
     station with an empty value at the end of [TVCH]. The Shift_JIS file
-    is UTF-8 from the first write on."""
+    stays Shift_JIS."""
     states = [initial]
     text = initial.decode("cp932")
     for line in DEFAULT_LINES:
         text = text.replace("\r\n[TVCH]", "\r\n" + line + "\r\n[TVCH]")
-        states.append(text.encode("utf-8"))
-    states.append((text + NEW_STATION + "=\r\n").encode("utf-8"))
+        states.append(text.encode("cp932"))
+    states.append((text + NEW_STATION + "=\r\n").encode("cp932"))
     return states
 
 
@@ -338,8 +338,9 @@ def one_round(zoba, count):
         check(len(folder.at_calls()) == 1, "AT ran once: %r" % folder.at_calls())
         expected = PARTIAL.replace("\r\n[TVCH]", "\r\n" + "\r\n".join(DEFAULT_LINES[:3]) +
                                    "\r\nno=0001\r\n[TVCH]")
-        check(folder.settings() == expected.encode("utf-8"),
-              "the settings whole, every default once, no=0001, in UTF-8: %r" % folder.settings())
+        check(folder.settings() == expected.encode("cp932"),
+              "the settings whole, every default once, no=0001, in Shift_JIS: %r"
+              % folder.settings())
         check(folder.strays() == [], "nothing left beside it: %r" % folder.strays())
     finally:
         folder.clean()
