@@ -82,9 +82,28 @@ bool read_within(int fd, std::string& bytes, int limit_seconds) {
   return false;
 }
 
-// Runs a program (found on PATH when its name has no slash) with the given
-// input; collects its output. With a time limit it runs in a process group
-// of its own, killed whole when the limit passes.
+// Starts a program (found on PATH when its name has no slash) reading
+// input_fd and writing both outputs to output_fd; in a process group of its
+// own when asked. 0 when it started, otherwise the error number.
+int spawn(std::vector<std::string>& argv, int input_fd, int output_fd, bool own_group, pid_t& pid) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input_fd, STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, output_fd, STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, output_fd, STDERR_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (own_group) posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  std::vector<char*> args = platform::argument_vector(argv);
+  int spawned = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return spawned;
+}
+
+// Runs a program with the given input and collects its output. With a time
+// limit it runs in a process group of its own, killed whole when the limit
+// passes (a check that hangs must not hold up the booking).
 run_result run(std::vector<std::string> argv, const std::string& input, int limit_seconds = 0) {
   run_result result;
   int in[2];
@@ -95,19 +114,8 @@ run_result run(std::vector<std::string> argv, const std::string& input, int limi
     close(in[1]);
     return result;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  if (limit_seconds > 0) posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  std::vector<char*> args = platform::argument_vector(argv);
   pid_t pid = 0;
-  int spawned = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
+  int spawned = spawn(argv, in[0], err[1], limit_seconds > 0, pid);
   close(in[0]);
   close(err[1]);
   if (spawned == 0) {
