@@ -566,8 +566,9 @@ def new_job(before, when):
 def test_two_installs_keep_their_own_jobs(zoba, at):
     """Two installs book Y0001: each lists and deletes only its own; a job of
     the user's that holds the marker's text is no one's; the same install
-    booking Y0001 again (typed by hand, the recorder under Vidéos) keeps both,
-    and its /delete names both."""
+    booking Y0001 again keeps both, and its /delete names both. That second
+    booking is typed by hand: the recorder's path under Vidéos is taken as
+    UTF-8, the title typed in Shift_JIS is converted."""
     one = Case(zoba, at)
     two = user = None
     try:
@@ -592,15 +593,15 @@ def test_two_installs_keep_their_own_jobs(zoba, at):
         os.mkdir(videos)
         shutil.copy(two.recorder, os.path.join(videos, "rec"))
         hand = run_at(two, "20:58", "/NEXT:%02d" % day.day, videos + "/rec", "Y0001", "8",
-                      "21:00-21:54", "%04d" % day.year, "%02d" % day.month, "%02d" % day.day, "T")
+                      "21:00-21:54", "%04d" % day.year, "%02d" % day.month, "%02d" % day.day, "番組".encode("cp932"))
         check(hand[0] == 0, "the same number booked again by hand: %r" % (hand,))
         again = new_job(set(two.jobs_before), (20, 58))
         subprocess.run(["sh", "-c", job_command(again)], cwd="/", check=True)
         with open(os.path.join(videos, "recorder.log")) as f:
-            check(json.loads(f.read())[0] == "Y0001", "the recorder under Vidéos ran")
+            check(json.loads(f.read())[::6] == ["Y0001", "番組"], "the recorder under Vidéos ran")
         check(run_at(one) == (0, [listing % ("20:59", one.recorder, "S")]),
               "one lists its own job only: %r" % (run_at(one),))
-        both = [listing % ("20:58", videos + "/rec", "T"), listing % ("20:59", two.recorder, "S")]
+        both = [listing % ("20:58", videos + "/rec", "番組"), listing % ("20:59", two.recorder, "S")]
         one.extra_env = {"ZOBA_SETTINGS": two.ini()}  # as zoba names its install
         named = run_at(one)
         one.extra_env = {}
