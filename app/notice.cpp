@@ -17,3 +17,9 @@ bool show_box(const std::string& text, bool ok_cancel) {
 void show_notice(const std::string& text) { show_box(text, false); }
 
 bool ask_ok_cancel(const std::string& text) { return show_box(text, true); }
+
+platform::programme_answer ask_programme(const std::string& text) {
+  std::string shown = text;
+  cut_text(shown, k_text_limit);
+  return platform::ask_programme(k_caption, shown.c_str());
+}

@@ -52,6 +52,7 @@ void load_settings() {
   g_settings.sch_start_offset = load_integer("sch_start_offset", -1, "-1");
   g_settings.rec_end_offset = load_integer("rec_end_offset", 0, "0");
   g_settings.no = load_integer("no", 0, "0");
+  g_settings.tuners = load_integer("tuners", 1, "1");
 }
 
 bool is_keepable_station(const std::string& station) {

@@ -10,6 +10,9 @@ struct settings {
   int sch_start_offset = -1;
   int rec_end_offset = 0;
   int no = 0;
+  // How many recordings may run at once: more overlapping bookings get a
+  // warning in the confirmation.
+  int tuners = 1;
   std::string program_path;
   std::string settings_path;
 };
@@ -29,7 +32,7 @@ std::string settings_path_for(const std::string& program_path);
 // "%04d": zero-padded to four digits, wider numbers in full.
 std::string format_reservation_number(int no);
 
-// Derives the settings path from g_settings.program_path, reads the four
+// Derives the settings path from g_settings.program_path, reads the five
 // integers and writes back the default of each missing one. Opens the trace
 // console as soon as debug reads 1.
 void load_settings();

@@ -113,7 +113,8 @@ struct process_result {
   std::string output;
 };
 
-inline constexpr std::size_t k_output_limit = 4096;
+// Enough for the listing of a few hundred reservations.
+inline constexpr std::size_t k_output_limit = 65536;
 
 // Starts a command line, in the system's own encoding (system_text), with
 // no console window of its own, collects what it writes, waits for it to
@@ -122,5 +123,10 @@ inline constexpr std::size_t k_output_limit = 4096;
 // lowest priority the system has (idle on Windows, the idle scheduling
 // class on Linux).
 process_result run_process(const char* command_line);
+
+// Runs the scheduler with no arguments, which lists the reservations this
+// install made (the seven fields end each line), and collects the listing
+// as run_process does.
+process_result scheduler_listing();
 
 }  // namespace platform

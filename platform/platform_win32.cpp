@@ -139,7 +139,8 @@ bool message_box(const char* caption, const char* text, bool ok_cancel) {
 
 programme_answer ask_programme(const char* caption, const char* text) {
   int answer = MessageBoxA(nullptr, text, caption, MB_YESNOCANCEL);
-  if (answer == IDYES) return programme_answer::book;
+  // IDOK too: a box told OK by another program means book.
+  if (answer == IDYES || answer == IDOK) return programme_answer::book;
   return answer == IDNO ? programme_answer::skip : programme_answer::stop;
 }
 
@@ -196,5 +197,7 @@ process_result run_process(const char* command_line) {
   result.exit_status = status;
   return result;
 }
+
+process_result scheduler_listing() { return run_process("AT"); }
 
 }  // namespace platform

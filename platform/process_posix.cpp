@@ -102,4 +102,6 @@ process_result run_process(const char* command_line) {
   return result;
 }
 
+process_result scheduler_listing() { return run_process("AT"); }
+
 }  // namespace platform

@@ -162,6 +162,8 @@ void apply_iepg_line(reservation& r, const char* key, const char* value) {
     apply_time(k_trace_end, value, r.end_hour, r.end_minute);
   } else if (std::strcmp(key, "program-title") == 0) {
     apply_title(r, value);
+  } else if (std::strcmp(key, "station-name") == 0) {
+    r.station_name = field_text(value);
   }
 }
 
@@ -185,21 +187,22 @@ std::set<std::string> g_stations_noted;
 
 }  // namespace
 
-void finish_reservation(reservation& r, programme_position position) {
+bool finish_reservation(reservation& r, programme_position position) {
   if (!r.station_refused && r.channel.empty() && position.count != 0) {
-    if (g_stations_noted.insert(r.station).second) g_stations_without_channel.push_back(r.station);
-    return;
+    std::string station = shown_station(r);
+    if (g_stations_noted.insert(station).second) g_stations_without_channel.push_back(station);
+    return true;
   }
   if (r.station_refused || r.channel.empty()) {
     store_new_stations();
     const char* format = r.station_refused ? k_format_station_refused : k_format_no_channel;
-    std::string notice = format_text(format, r.station.c_str());
+    std::string notice = format_text(format, shown_station(r).c_str());
     trace(k_trace_no_channel, notice);
-    show_notice(notice);
-    return;
+    show_notice(with_programme_position(notice, position));
+    return true;
   }
   compute_schedule(r, g_settings.sch_start_offset, g_settings.rec_end_offset);
-  register_reservation(r, position);
+  return register_reservation(r, position);
 }
 
 namespace {
@@ -273,7 +276,7 @@ void read_programmes(summed_file& file, int count) {
       same = false;
       break;
     }
-    finish_reservation(r, {++index, count});
+    if (!finish_reservation(r, {++index, count})) return;
   }
   if (!same || file.sum != counted.sum || file.size != counted.size) {
     trace(k_trace_no_channel, k_text_list_changed);
@@ -310,6 +313,12 @@ void read_iepg_file(const std::string& path) {
     return;
   }
   int count = count_listed_programmes();
+  if (count == 0) {
+    // The header promised several, but the body never used its boundary.
+    platform::close_input_file(file.file);
+    show_notice(format_text(k_format_no_programmes, platform::shown_text(path).c_str()));
+    return;
+  }
   // Both passes read the one file opened, whatever is put in its place.
   if (platform::rewind_input_file(file.file)) {
     read_programmes(file, count);

@@ -32,8 +32,9 @@ void scan_iepg_data(scan_input& input, reservation& r);
 
 // Carries a scanned reservation on: without a channel the user is told so;
 // with one the schedule is computed and the reservation registered (the
-// confirmation tells the programme's position in a file of several).
-void finish_reservation(reservation& r, programme_position position = {});
+// confirmation and any notice tell the programme's position in a file of
+// several). False when the user chose to stop a file of several there.
+bool finish_reservation(reservation& r, programme_position position = {});
 
 // Reads the file at path and carries each of its reservations as far as it
 // goes, in turn, telling the user of every outcome but a cancelled

@@ -36,18 +36,27 @@ long as_long(int value) { return static_cast<long>(value); }
 
 }  // namespace
 
-std::string format_confirmation(const reservation& r, programme_position position) {
-  std::string text =
-      format_text(k_format_confirmation, r.channel.c_str(), r.station.c_str(), as_long(r.year),
-                  as_long(r.month), as_long(r.date), as_long(r.start_hour), as_long(r.start_minute),
-                  as_long(r.end_hour), as_long(r.end_minute), r.title.c_str(), as_long(r.month),
-                  as_long(r.launch_day), as_long(r.launch_hour), as_long(r.launch_minute));
+std::string shown_station(const reservation& r) {
+  if (r.station_name.empty()) return r.station;
+  return format_text(k_format_station_name, r.station.c_str(), r.station_name.c_str());
+}
+
+std::string with_programme_position(const std::string& text, programme_position position) {
   if (position.count == 0) return text;
-  text =
+  std::string shown =
       format_text(k_format_programme_position, as_long(position.index), as_long(position.count)) +
       "\r\n" + text;
-  cut_text(text, k_text_limit);
-  return text;
+  cut_text(shown, k_text_limit);
+  return shown;
+}
+
+std::string format_confirmation(const reservation& r, programme_position position) {
+  std::string text = format_text(
+      k_format_confirmation, r.channel.c_str(), shown_station(r).c_str(), as_long(r.year),
+      as_long(r.month), as_long(r.date), as_long(r.start_hour), as_long(r.start_minute),
+      as_long(r.end_hour), as_long(r.end_minute), r.title.c_str(), as_long(r.month),
+      as_long(r.launch_day), as_long(r.launch_hour), as_long(r.launch_minute));
+  return with_programme_position(text, position);
 }
 
 std::string format_scheduler_command(const reservation& r, const std::string& recorder, int no) {
@@ -74,6 +83,37 @@ std::string format_registration_notice(const std::string& command,
   return notice;
 }
 
+namespace {
+
+// This install's reservations: listed by the scheduler once a run, then
+// kept up to date with what the run books. A listing that cannot be had
+// leaves it empty: it never stands in the way of a booking.
+std::vector<booked_programme> g_booked;
+bool g_booked_listed = false;
+
+const std::vector<booked_programme>& booked_programmes() {
+  if (g_booked_listed) return g_booked;
+  g_booked_listed = true;
+  platform::process_result listing = platform::scheduler_listing();
+  if (listing.started && listing.exit_status == 0) g_booked = read_booking_listing(listing.output);
+  return g_booked;
+}
+
+// The question; for a programme of several with its three answers.
+platform::programme_answer ask(const reservation& r, programme_position position) {
+  std::string text = with_conflict_line(
+      format_confirmation(r, position),
+      conflict_line(booked_form(r, g_settings.no), booked_programmes(), g_settings.tuners));
+  if (position.count == 0) {
+    return ask_ok_cancel(text) ? platform::programme_answer::book
+                               : platform::programme_answer::skip;
+  }
+  text += std::string("\r\n") + k_text_programme_answers;
+  return ask_programme(text);
+}
+
+}  // namespace
+
 std::string setting_with_control_bytes(const reservation& r, const std::string& recorder) {
   auto has_control = [](const std::string& text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
@@ -93,14 +133,21 @@ std::string system_scheduler_command(const reservation& r, const std::string& re
   return format_scheduler_command(system, recorder, no);
 }
 
-void register_reservation(const reservation& r, programme_position position) {
+void forget_booked_programmes() {
+  g_booked.clear();
+  g_booked_listed = false;
+}
+
+bool register_reservation(const reservation& r, programme_position position) {
   std::string recorder = read_recorder_command();
   std::string refused = setting_with_control_bytes(r, recorder);
   if (!refused.empty()) {
-    show_notice(format_text(k_format_control_bytes, refused.c_str()));
-    return;
+    show_notice(
+        with_programme_position(format_text(k_format_control_bytes, refused.c_str()), position));
+    return true;
   }
-  if (!ask_ok_cancel(format_confirmation(r, position))) return;
+  platform::programme_answer answer = ask(r, position);
+  if (answer != platform::programme_answer::book) return answer == platform::programme_answer::skip;
   // A number that was not stored would be handed out again next time, and a
   // recorder naming its files by it would overwrite a recording.
   if (!advance_reservation_number()) {
@@ -112,8 +159,8 @@ void register_reservation(const reservation& r, programme_position position) {
                            static_cast<unsigned long>(line)) +
                "\n" + notice;
     }
-    show_notice(notice);
-    return;
+    show_notice(with_programme_position(notice, position));
+    return true;
   }
   // The user is shown the command in the tool's text; the scheduler is
   // handed it in the system's, the recorder byte for byte as the settings
@@ -121,5 +168,12 @@ void register_reservation(const reservation& r, programme_position position) {
   std::string command = format_scheduler_command(r, platform::shown_text(recorder), g_settings.no);
   platform::process_result result =
       platform::run_process(system_scheduler_command(r, recorder, g_settings.no).c_str());
-  show_notice(format_registration_notice(command, result));
+  if (result.started && result.exit_status == 0) {
+    booked_programme booked;
+    if (read_booked_programme(command, booked)) g_booked.push_back(booked);
+  }
+  std::string notice = format_registration_notice(command, result);
+  bool failed = !result.started || result.exit_status != 0;
+  show_notice(failed ? with_programme_position(notice, position) : notice);
+  return true;
 }

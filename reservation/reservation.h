@@ -17,6 +17,9 @@ inline constexpr char k_title_unknown[] =
 struct reservation {
   std::string station;
   std::string channel;
+  // The station's name as people know it (station-name, which files that
+  // name their station by a code carry); shown beside it, never looked up.
+  std::string station_name;
   // The station cannot be kept in the settings file, so nothing is booked.
   bool station_refused = false;
   std::string title = k_title_unknown;

@@ -5,6 +5,7 @@
 #include "app/settings.h"
 #include "app/trace.h"
 #include "platform/ini.h"
+#include "reservation/register.h"
 
 fake_state g_fake;
 
@@ -12,6 +13,7 @@ void reset_fake() {
   g_fake = fake_state{};
   g_settings = settings{};
   reset_trace();
+  forget_booked_programmes();
 }
 
 void fake_set_profile(const std::string& file, const std::string& section, const std::string& key,
@@ -136,6 +138,11 @@ void trace_window_append(int top_index, const char* line) {
 process_result run_process(const char* command_line) {
   g_fake.commands.push_back(command_line);
   return g_fake.process;
+}
+
+process_result scheduler_listing() {
+  ++g_fake.listings;
+  return g_fake.listing;
 }
 
 }  // namespace platform

@@ -48,6 +48,9 @@ struct fake_state {
   std::vector<int> top_indexes;
   std::vector<std::string> commands;
   platform::process_result process = {true, 0, ""};
+  // What the scheduler lists; by default it could not be started.
+  platform::process_result listing = {false, 0, ""};
+  int listings = 0;
 };
 
 extern fake_state g_fake;

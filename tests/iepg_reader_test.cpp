@@ -130,7 +130,7 @@ TEST_F(ReaderRun, UnknownStationIsEnteredAndRefused) {
   EXPECT_EQ(run(typical_file()), 0);
   EXPECT_EQ(fake_profile_text(k_ini),
             std::string("[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\n"
-                        "[TVCH]\r\n") +
+                        "tuners=1\r\n[TVCH]\r\n") +
                 k_station + "=\r\n");
   ASSERT_EQ(g_fake.boxes.size(), 1u);
   EXPECT_EQ(g_fake.boxes[0].text, std::string(k_station) + k_no_channel_tail);
@@ -164,11 +164,32 @@ TEST_F(ReaderRun, UnopenableFileIsReportedWithItsPathAsThePlatformShowsIt) {
   }
 }
 
+// A file that names its station by a code shows the name people know
+// beside it; the settings key stays the code. フジテレビ
+TEST_F(ReaderRun, AStationNameIsShownBesideTheCode) {
+  const std::string name =
+      "\x83t\x83W\x83"
+      "e\x83\x8C\x83r";
+  const std::string file = "station: DFS00420\r\nstation-name: " + name +
+                           "\r\nyear: 2008\r\nmonth: 3\r\ndate: 29\r\nstart: 21:00\r\n";
+  run(file);
+  ASSERT_EQ(g_fake.boxes.size(), 1u);
+  EXPECT_EQ(g_fake.boxes[0].text, "DFS00420\x81i" + name + "\x81j" + k_no_channel_tail);
+  EXPECT_NE(fake_profile_text(k_ini).find("[TVCH]\r\nDFS00420=\r\n"), std::string::npos);
+  reset_fake();
+  fake_set_profile(k_ini, "TVCH", "DFS00420", "8");
+  run(file);
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  std::string head =
+      std::string("\x83`\x83\x83\x83\x93\x83l\x83\x8B:8 DFS00420\x81i") + name + "\x81j\r\n";
+  EXPECT_EQ(g_fake.boxes[0].text.substr(0, head.size()), head);
+}
+
 // Which names cannot be keys is the settings table's; here, what the run
 // does with one.
 TEST_F(ReaderRun, AStationThatCannotBeAKeyIsRefusedAndTheSettingsKept) {
   fake_set_profile(k_ini, "TVCH", "A", "1");
-  for (const char* key : {"debug", "sch_start_offset", "rec_end_offset"}) {
+  for (const char* key : {"debug", "sch_start_offset", "rec_end_offset", "tuners"}) {
     fake_set_profile(k_ini, "ZOBA", key, "0");
   }
   fake_set_profile(k_ini, "ZOBA", "no", "0041");
@@ -372,19 +393,54 @@ TEST_F(ListRun, EachProgrammeIsConfirmedWithItsPositionAndBooked) {
   EXPECT_NE(fake_profile_text(k_ini).find("no=0003\r\n"), std::string::npos);
 }
 
-TEST_F(ListRun, CancelOrAFailureStopsOnlyThatProgramme) {
-  g_fake.answers = {true, false, true};
+TEST_F(ListRun, SkipOrAFailureStopsOnlyThatProgramme) {
+  using platform::programme_answer;
+  g_fake.programme_answers = {programme_answer::book, programme_answer::skip,
+                              programme_answer::book};
   g_fake.process = {true, 3, ""};
   run(abc_file());
   std::vector<std::string> commands = {listed_command(1, "1", "First"),
                                        listed_command(2, "3", "Third")};
   EXPECT_EQ(g_fake.commands, commands);
   ASSERT_EQ(g_fake.boxes.size(), 5u);
-  EXPECT_EQ(g_fake.boxes[1].text, format_registration_notice(commands[0], {true, 3, ""}));
+  // The question names its three answers; a failure tells which programme.
+  EXPECT_TRUE(g_fake.boxes[0].text.ends_with(k_text_programme_answers));
+  EXPECT_EQ(g_fake.boxes[1].text,
+            position(1, 3) + format_registration_notice(commands[0], {true, 3, ""}));
   EXPECT_EQ(g_fake.boxes[2].text.substr(0, position(2, 3).size()), position(2, 3));
   EXPECT_EQ(g_fake.boxes[3].text.substr(0, position(3, 3).size()), position(3, 3));
-  EXPECT_EQ(g_fake.boxes[4].text, format_registration_notice(commands[1], {true, 3, ""}));
+  EXPECT_EQ(g_fake.boxes[4].text,
+            position(3, 3) + format_registration_notice(commands[1], {true, 3, ""}));
   EXPECT_NE(fake_profile_text(k_ini).find("no=0002\r\n"), std::string::npos);
+}
+
+TEST_F(ListRun, StopHereAsksAndBooksNothingAfter) {
+  using platform::programme_answer;
+  g_fake.programme_answers = {programme_answer::skip, programme_answer::stop};
+  run(abc_file());
+  EXPECT_TRUE(g_fake.commands.empty());
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  EXPECT_EQ(g_fake.boxes[1].text.substr(0, position(2, 3).size()), position(2, 3));
+}
+
+// The overlap rule is the conflicts table's; here, that a run reads the
+// listing once, counts what it booked itself, and shows the line.
+TEST_F(ListRun, TheQuestionNamesWhatTheBookingCollidesWith) {
+  // ※ 重なる予約: / ※ 予約済み:
+  const std::string overlap =
+      "\x81\xA6 \x8F"
+      "d\x82\xC8\x82\xE9\x97\\\x96\xF1: ";
+  const std::string same = "\x81\xA6 \x97\\\x96\xF1\x8D\xCF\x82\xDD: ";
+  g_fake.listing = {true, 0, "Y0040  2026/12/08 16:29  REC Y0040 9 16:30-17:10 2026 12 08 Old\n"};
+  run(list_file({block("A", "First"), block("A", "First"), block("B", "Second")}));
+  EXPECT_EQ(g_fake.listings, 1);
+  ASSERT_EQ(g_fake.boxes.size(), 6u);
+  EXPECT_NE(g_fake.boxes[0].text.find("\r\n" + overlap + "Y0040 9 16:30-17:10 Old\r\n"),
+            std::string::npos);
+  EXPECT_NE(g_fake.boxes[2].text.find("\r\n" + same + "Y0001 1 17:00-17:30 First\r\n"),
+            std::string::npos);
+  EXPECT_NE(g_fake.boxes[4].text.find(overlap + "Y0040 9 16:30-17:10 Old"), std::string::npos);
+  EXPECT_EQ(g_fake.commands.size(), 3u);
 }
 
 TEST_F(ListRun, UnknownStationsAreToldOnceAtTheEndAndTheOthersBooked) {
@@ -459,17 +515,19 @@ TEST_F(ListRun, AListHeaderWithoutABoundaryIsReadAsOneProgramme) {
 }
 
 // Which files hold no block is the block table's; here, that such a file
-// books nothing.
+// books nothing and says so.
 TEST_F(ListRun, NoBlocksBookNothing) {
   EXPECT_EQ(run(std::string(k_list_header) + k_boundary_line + " \r\n\t\r\n" + k_boundary_line), 0);
-  EXPECT_TRUE(g_fake.boxes.empty());
+  ASSERT_EQ(g_fake.boxes.size(), 1u);
+  EXPECT_EQ(g_fake.boxes[0].text,
+            format_text(k_format_no_programmes, folder_.path("a.tvpi").c_str()));
   EXPECT_TRUE(g_fake.commands.empty());
   EXPECT_NE(fake_profile_text(k_ini).find("no=0\r\n"), std::string::npos);
 }
 
 TEST_F(ListRun, DebugModeTracesEachBlockAsAFileAndEndsOnce) {
   fake_set_profile(k_ini, "ZOBA", "debug", "1");
-  g_fake.answers = {false};
+  g_fake.programme_answers = {platform::programme_answer::skip};
   run(list_file({"station: A\r\nend: 9\r\n", "station: Z\r\n"}));
   std::vector<std::string> expected = {
       "OK",

@@ -37,10 +37,11 @@ TEST(LoadSettings, FreshFileGetsTheDefaultsInOrder) {
   reset_fake();
   load_with_program("C:\\tv\\zoba.exe");
   EXPECT_EQ(g_settings.settings_path, k_ini);
-  EXPECT_EQ(g_fake.writes, (std::vector<std::string>{"ZOBA/debug=0", "ZOBA/sch_start_offset=-1",
-                                                     "ZOBA/rec_end_offset=0", "ZOBA/no=0"}));
+  EXPECT_EQ(g_fake.writes,
+            (std::vector<std::string>{"ZOBA/debug=0", "ZOBA/sch_start_offset=-1",
+                                      "ZOBA/rec_end_offset=0", "ZOBA/no=0", "ZOBA/tuners=1"}));
   EXPECT_EQ(fake_profile_text(k_ini),
-            "[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\n");
+            "[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\ntuners=1\r\n");
   EXPECT_EQ(g_settings.debug, 0);
   EXPECT_EQ(g_settings.sch_start_offset, -1);
   EXPECT_EQ(g_settings.rec_end_offset, 0);
@@ -53,9 +54,11 @@ TEST(LoadSettings, WritesOnlyMissingKeysAndTreatsMinus999AsMissing) {
   fake_set_profile(k_ini, "ZOBA", "debug", "2");
   fake_set_profile(k_ini, "ZOBA", "sch_start_offset", "-999");
   fake_set_profile(k_ini, "ZOBA", "no", "41");
+  fake_set_profile(k_ini, "ZOBA", "tuners", "2");
   load_with_program("C:\\tv\\zoba.exe");
   EXPECT_EQ(g_fake.writes,
             (std::vector<std::string>{"ZOBA/sch_start_offset=-1", "ZOBA/rec_end_offset=0"}));
+  EXPECT_EQ(g_settings.tuners, 2);
   EXPECT_EQ(g_settings.debug, 2);
   EXPECT_EQ(g_settings.sch_start_offset, -1);
   EXPECT_EQ(g_settings.no, 41);

@@ -24,7 +24,7 @@ TEST(RunZoba, ASecondInstanceBeepsAndLeavesSilently) {
   // Settings were loaded (and the console opened) before the check, but no
   // trace line was added.
   EXPECT_EQ(g_fake.console_lines, (std::vector<std::string>{"OK"}));
-  EXPECT_EQ(g_fake.writes.size(), 3u);
+  EXPECT_EQ(g_fake.writes.size(), 4u);
 }
 
 TEST(RunZoba, GoesOnWithoutAGuardWhenNoMutexCanBeMade) {
@@ -44,7 +44,7 @@ TEST(RunZoba, NoArgumentIsReported) {
   EXPECT_FALSE(g_fake.boxes[0].ok_cancel);
   EXPECT_EQ(g_settings.settings_path, k_ini);
   EXPECT_EQ(fake_profile_text(k_ini),
-            "[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\n");
+            "[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0\r\ntuners=1\r\n");
 }
 
 TEST(RunZoba, TheSettingsFileIsBesideTheProgramWhateverItsPathLength) {

@@ -37,9 +37,9 @@ PROMPT = b"[y/N] "
 AT_STUB = '#!/bin/sh\nprintf "%s\\n" "$*" >> "$ZOBA_TEST_AT_LOG"\n'
 # A settings file with every key the tool would add, and one without them.
 COMPLETE = ("; zoba\r\n[ZOBA]\r\nrec_exec=REC\r\ndebug=0\r\nsch_start_offset=-1\r\n"
-            "rec_end_offset=0\r\nno=0041\r\n[TVCH]\r\n" + STATION + "=8\r\n")
+            "rec_end_offset=0\r\nno=0041\r\ntuners=1\r\n[TVCH]\r\n" + STATION + "=8\r\n")
 PARTIAL = "; zoba\r\n[ZOBA]\r\nrec_exec=REC\r\n[TVCH]\r\n" + STATION + "=8\r\n"
-DEFAULT_LINES = ["debug=0", "sch_start_offset=-1", "rec_end_offset=0", "no=0"]
+DEFAULT_LINES = ["debug=0", "sch_start_offset=-1", "rec_end_offset=0", "no=0", "tuners=1"]
 
 
 class Skipped(Exception):
@@ -181,7 +181,7 @@ def run_without_terminal(folder):
 
 def model_states(initial):
     """The settings file after each write of a first run that meets a new
-    station: the four defaults after the last line of [ZOBA], then the
+    station: the five defaults after the last line of [ZOBA], then the
     station with an empty value at the end of [TVCH]. The Shift_JIS file
     stays Shift_JIS."""
     states = [initial]
@@ -337,7 +337,7 @@ def one_round(zoba, count):
         check("登録しました" in text, "it registered: %r" % text)
         check(len(folder.at_calls()) == 1, "AT ran once: %r" % folder.at_calls())
         expected = PARTIAL.replace("\r\n[TVCH]", "\r\n" + "\r\n".join(DEFAULT_LINES[:3]) +
-                                   "\r\nno=0001\r\n[TVCH]")
+                                   "\r\nno=0001\r\ntuners=1\r\n[TVCH]")
         check(folder.settings() == expected.encode("cp932"),
               "the settings whole, every default once, no=0001, in Shift_JIS: %r"
               % folder.settings())

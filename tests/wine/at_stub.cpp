@@ -5,7 +5,8 @@
 // exits with the status written in AT.status beside itself (0 when there is
 // none). A console program, as the real ones are: it writes to AT.console
 // whether it was given a console window (1) or none (0), which shows the
-// flags it was started with.
+// flags it was started with. Asked for its listing (no arguments), it
+// writes AT.listing beside itself, if there is one, and logs nothing.
 #include <windows.h>
 
 #include <cstdio>
@@ -32,8 +33,8 @@ unsigned long chosen_status(const std::string& folder) {
   return std::strtoul(text, nullptr, 10);
 }
 
-void print_reason(const std::string& folder) {
-  FILE* in = std::fopen((folder + "AT.reason").c_str(), "rb");
+void print_file(const std::string& path) {
+  FILE* in = std::fopen(path.c_str(), "rb");
   if (in == nullptr) return;
   char text[4096];
   size_t got = std::fread(text, 1, sizeof text, in);
@@ -44,8 +45,12 @@ void print_reason(const std::string& folder) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char**) {
   std::string folder = own_folder();
+  if (argc < 2) {
+    print_file(folder + "AT.listing");
+    return 0;
+  }
   if (FILE* console = std::fopen((folder + "AT.console").c_str(), "wb")) {
     std::fprintf(console, "%d\n", GetConsoleWindow() != nullptr ? 1 : 0);
     std::fclose(console);
@@ -55,6 +60,6 @@ int main() {
     std::fprintf(out, "%s\n", GetCommandLineA());
     std::fclose(out);
   }
-  print_reason(folder);
+  print_file(folder + "AT.reason");
   return static_cast<int>(chosen_status(folder));
 }

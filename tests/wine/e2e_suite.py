@@ -286,7 +286,8 @@ class Suite:
         check_equal(r.exit_status, 0, "exit status")
         lines = [line for line in read(os.path.join(folder, "zoba.ini")).split(b"\r\n") if line]
         check_equal(lines, [b"[ZOBA]", b"debug=0", b"sch_start_offset=-1", b"rec_end_offset=0",
-                            b"no=0", b"[TVCH]", STATION + b"="], "settings written")
+                            b"no=0", b"tuners=1", b"[TVCH]", STATION + b"="],
+                    "settings written")
         check(not os.path.exists(os.path.join(folder, "AT.log")), "nothing registered")
 
     def case_registered_ok(self):
@@ -315,7 +316,7 @@ class Suite:
         check_equal(setting(folder, b"no"), b"0002", "no after the second run")
 
     def case_several_programmes(self):
-        """A file of four programmes: booked, no channel, cancelled, booked."""
+        """A file of four programmes: booked, no channel, skipped, booked."""
         folder = self.fresh_folder("several", SETTINGS_REGISTERED)
         sample = read(self.o.sample)
 
@@ -333,16 +334,19 @@ class Suite:
               + boundary)
         command = sj('"%s" "%s"' % (win_path(os.path.join(folder, "zoba.exe")),
                                     win_path(os.path.join(folder, "list.tvpi"))))
-        r = self.run(folder, command, ["ok", "ok", "ok", "cancel", "ok", "ok"])
+        # Yes books, No skips only that programme; the station without a
+        # channel is named once, at the end.
+        r = self.run(folder, command, ["yes", "ok", "no", "yes", "ok", "ok"])
         late = CONFIRMATION.replace(b"21:00-21:54", b"22:00-22:30").replace(b"20:59", b"21:59")
         night = CONFIRMATION.replace(b"21:00-21:54", b"23:00-23:55").replace(b"20:59", b"22:59")
         night_at = b"AT 22:59 /interactive /NEXT:29 REC Y0002 8 23:00-23:55 2008 03 29 Night_Movie"
+        answers = sj("\r\n（はい: 予約する　いいえ: この番組を飛ばす　キャンセル: ここで終える）")
         check_equal(r.texts(), [
-            sj("番組 1/4\r\n") + CONFIRMATION, AT_COMMAND % 1 + REGISTERED,
-            b"BS-TEST" + NO_CHANNEL,
-            sj("番組 3/4\r\n") + late.replace(b"Sample_Show", b"Late_News"),
-            sj("番組 4/4\r\n") + night.replace(b"Sample_Show", b"Night_Movie"),
-            night_at + REGISTERED], "boxes")
+            sj("番組 1/4\r\n") + CONFIRMATION + answers, AT_COMMAND % 1 + REGISTERED,
+            sj("番組 3/4\r\n") + late.replace(b"Sample_Show", b"Late_News") + answers,
+            sj("番組 4/4\r\n") + night.replace(b"Sample_Show", b"Night_Movie") + answers,
+            night_at + REGISTERED,
+            sj("次の放送局のチャンネルが登録されていません\r\n") + b"BS-TEST"], "boxes")
         check_equal(at_log(folder), [AT_COMMAND % 1, night_at], "command lines given to AT")
         check_equal(setting(folder, b"no"), b"0002", "no advanced once per registration")
         check(b"\r\nBS-TEST=\r\n" in read(os.path.join(folder, "zoba.ini")), "station entered")
@@ -654,6 +658,43 @@ class Suite:
             check_equal(self.at(folder), (0, [listing]), "AT's listing")
         finally:
             self.at(folder, "Y0001", "/delete")
+
+    def case_task_collision(self):
+        """The Task Scheduler's tasks, listed by the real AT.exe, read back
+        before the question: the same programme again, then one overlapping
+        it."""
+        folder, _ = self.register_ahead("task_collision")
+        try:
+            sample = read(os.path.join(folder, "sample.tvpi"))
+            r = self.run(folder, self.sample_command(folder), ["cancel"], "again")
+            same = sj("\r\n※ 予約済み: Y0001 8 21:00-21:54 Sample_Show\r\n上記で予約しますか？")
+            check(r.texts()[0].endswith(same), "the same programme: %r" % r.texts())
+            write(os.path.join(folder, "sample.tvpi"),
+                  sample.replace(b"start: 21:00", b"start: 21:30").replace(b"end: 21:54",
+                                                                         b"end: 22:00"))
+            r = self.run(folder, self.sample_command(folder), ["cancel"], "overlap")
+            overlap = sj("\r\n※ 重なる予約: Y0001 8 21:00-21:54 Sample_Show\r\n上記で予約しますか？")
+            check(r.texts()[0].endswith(overlap), "an overlap: %r" % r.texts())
+        finally:
+            self.at(folder, "Y0001", "/delete")
+
+    def case_station_name_beside_its_code(self):
+        """A digital programme file names its station by a code: the name
+        people know is shown beside it, and the code is the settings key."""
+        folder = self.fresh_folder("station_name")
+        digital = (read(self.o.sample).replace(b"station: " + STATION, b"station: DFS00420\r\n"
+                                               b"station-name: " + sj("フジテレビ")))
+        write(os.path.join(folder, "sample.tvpid"), digital)
+        command = sj('"%s" "%s"' % (win_path(os.path.join(folder, "zoba.exe")),
+                                    win_path(os.path.join(folder, "sample.tvpid"))))
+        r = self.run(folder, command, ["ok"], "unknown")
+        check_equal(r.texts(), [sj("DFS00420（フジテレビ） のチャンネルが登録されていません")],
+                    "the no-channel notice")
+        settings = read(os.path.join(folder, "zoba.ini"))
+        write(os.path.join(folder, "zoba.ini"), settings.replace(b"DFS00420=", b"DFS00420=8"))
+        r = self.run(folder, command, ["cancel"], "known")
+        check_equal(r.texts(), [CONFIRMATION.replace(STATION, sj("DFS00420（フジテレビ）"))],
+                    "the confirmation")
 
     def case_task_deleted(self):
         folder, _ = self.register_ahead("task_deleted")

@@ -200,7 +200,10 @@ void answer_box(HWND box, HWND console, const step& s) {
     if (action.rfind("lock=", 0) == 0) lock_file(action.substr(5));
     if (action.rfind("pause=", 0) == 0) pause_at(action.substr(6), box, console);
   }
-  WPARAM id = s.answer == "cancel" ? IDCANCEL : IDOK;
+  WPARAM id = s.answer == "cancel" ? IDCANCEL
+              : s.answer == "yes"  ? IDYES
+              : s.answer == "no"   ? IDNO
+                                   : IDOK;
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
