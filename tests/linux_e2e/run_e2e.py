@@ -556,13 +556,6 @@ def test_a_recorder_path_arrives_byte_for_byte(zoba, at):
         case.clean()
 
 
-def new_job(before, when):
-    """The number of the job queued since before at that time."""
-    jobs = [n for n, t in atq().items() if n not in before and (t.hour, t.minute) == when]
-    check(len(jobs) == 1, "one new job at %02d:%02d: %r" % (when + (jobs,)))
-    return jobs[0]
-
-
 def test_two_installs_keep_their_own_jobs(zoba, at):
     """Two installs book Y0001: each lists and deletes only its own; a job of
     the user's that holds the marker's text is no one's; the same install
@@ -593,9 +586,10 @@ def test_two_installs_keep_their_own_jobs(zoba, at):
         os.mkdir(videos)
         shutil.copy(two.recorder, os.path.join(videos, "rec"))
         hand = run_at(two, "20:58", "/NEXT:%02d" % day.day, videos + "/rec", "Y0001", "8",
-                      "21:00-21:54", "%04d" % day.year, "%02d" % day.month, "%02d" % day.day, "番組".encode("cp932"))
-        check(hand[0] == 0, "the same number booked again by hand: %r" % (hand,))
-        again = new_job(set(two.jobs_before), (20, 58))
+                      "21:00-21:54", *day.strftime("%Y %m %d").split(), "番組".encode("cp932"))
+        again = [n for n, t in two.new_jobs().items() if t.minute == 58]
+        check(hand[0] == 0 and len(again) == 1, "Y0001 booked again by hand: %r" % (hand,))
+        again = again[0]
         subprocess.run(["sh", "-c", job_command(again)], cwd="/", check=True)
         with open(os.path.join(videos, "recorder.log")) as f:
             check(json.loads(f.read())[::6] == ["Y0001", "番組"], "the recorder under Vidéos ran")
