@@ -17,9 +17,16 @@ import subprocess
 import sys
 import tempfile
 
-RECORDER = """#!/usr/bin/env python3
+# The recorder's start is read from /proc (when the kernel made it), not
+# from its own clock, so that the interpreter's start-up is left out.
+RECORDER = """#!PYTHON
 import json, os, signal, sys, time
-started = time.time()
+def since_boot(ticks):
+    with open("/proc/stat") as f:
+        boot = [int(l.split()[1]) for l in f if l.startswith("btime ")][0]
+    return boot + ticks / os.sysconf("SC_CLK_TCK")
+with open("/proc/self/stat") as f:
+    started = since_boot(int(f.read().rsplit(")", 1)[1].split()[19]))
 def rec_state():
     parent = os.getppid()
     with open("/proc/%d/stat" % parent) as f:
@@ -42,7 +49,7 @@ with open(sys.argv[2], "ab") as out:
         out.write(b"\\0" * 188 * 1000)
         out.flush()
         time.sleep(0.1)
-"""
+""".replace("PYTHON", sys.executable)
 
 
 def main():

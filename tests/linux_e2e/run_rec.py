@@ -30,7 +30,7 @@ SKIP = 77
 TITLE = "表示|ポスト/50%"  # 表 and ポ end in \ and | in Shift_JIS
 FILE_TITLE = "表示_ポスト_50％"
 FAKE_RECORDER = """#!/usr/bin/env python3
-import json, os, sys, time
+import json, os, select, sys, time
 here = os.path.dirname(os.path.abspath(__file__))
 mode, seconds, path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 with open(os.path.join(here, "recorder.log"), "a") as f:
@@ -40,12 +40,15 @@ with open(os.path.join(here, "recorder.log")) as f:
 if mode == "busy" and calls == 1:
     sys.exit(1)
 run_for = 10 if mode == "early" and calls == 1 else seconds
-end = time.time() + (10 ** 6 if mode == "forever" else run_for)
+end = time.time() + (10 ** 6 if mode in ("forever", "enter") else run_for)
 with open(path, "ab") as out:
     while time.time() < end:
         out.write(b"\\0" * 1000)
         out.flush()
-        time.sleep(min(1, max(0, end - time.time())))
+        wait = min(1, max(0, end - time.time()))
+        if mode == "enter" and select.select([sys.stdin], [], [], wait)[0]:
+            sys.exit(0 if sys.stdin.readline() == "\\n" else 5)
+        time.sleep(0 if mode == "enter" else wait)
 """
 
 
@@ -147,6 +150,18 @@ def case_late_start_records_what_is_left(rec, start, end):
     seconds = int(folder.recorder_calls()[0][1])
     check(abs(started + seconds - end.timestamp()) <= 2, "{seconds} to the end: %d" % seconds)
     check(": signal 15, " in log[0], "ended by REC at the end: %r" % log)
+    return log
+
+
+def case_line_end_stops_a_recorder(rec, start, end):
+    """stop=stdin: a recorder with no duration stops on the line end REC
+    writes to its standard input at the end."""
+    folder = Folder(rec, "fake_rec enter {seconds} {file}", "stop=stdin\r\n")
+    result = folder.run(*fields(start, end))
+    log = folder.log()
+    check(result.returncode == 0 and verdicts(log) == ["recorded"], "%r %r" % (result, log))
+    check(": exit 0, " in log[0] and " to %s:" % end.strftime("%H:%M:00") in log[0],
+          "stopped by the line end at the end: %r" % log)
     return log
 
 
@@ -261,6 +276,7 @@ def main():
     cases = [(case_busy_tuner_is_retried, (rec, start, end)),
              (case_early_exit_with_status_0, (rec, start, end)),
              (case_late_start_records_what_is_left, (rec, start, end)),
+             (case_line_end_stops_a_recorder, (rec, start, end)),
              (case_missed, (rec, start, end)),
              (case_curl_against_a_tuner_server, (rec, start, end)),
              # Launched by atd at start (a minute before its programme).

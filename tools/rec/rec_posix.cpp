@@ -99,7 +99,14 @@ recorder* start_recorder(const std::vector<std::string>& arguments, bool stdin_p
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  // A recorder that has closed its input must not end REC with SIGPIPE at
+  // the line end; the recorder itself gets the default back.
+  signal(SIGPIPE, SIG_IGN);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
   posix_spawnattr_setpgroup(&attributes, 0);
   auto* process = new recorder;
   int read_end = -1;
