@@ -248,7 +248,7 @@ def test_typical_file_ok(zoba, at):
         with open(case.ini(), "rb") as f:
             data = f.read()
         check(data == ("[ZOBA]\r\nrec_exec=%s\r\ndebug=0\r\nsch_start_offset=-1\r\n"
-                       "rec_end_offset=0\r\nno=0001\r\n[TVCH]\r\n%s=8\r\n"
+                       "rec_end_offset=0\r\nno=0001\r\ntuners=1\r\n[TVCH]\r\n%s=8\r\n"
                        % (case.recorder, STATION)).encode("cp932"),
               "the Shift_JIS settings written back in Shift_JIS: %r" % data)
     finally:
@@ -430,7 +430,7 @@ def test_what_is_not_a_file_is_refused_at_once(zoba, at):
 
 def test_a_station_that_cannot_be_a_key_is_refused(zoba, at):
     case = Case(zoba, at, settings="no=0041\r\ndebug=0\r\nsch_start_offset=-1\r\n"
-                                   "rec_end_offset=0\r\n")
+                                   "rec_end_offset=0\r\ntuners=1\r\n")
     try:
         before = case.ini_text()
         # The last one would clear the terminal and paint its own text.
@@ -710,6 +710,68 @@ def test_settings_with_a_byte_order_mark_keep_their_number(zoba, at):
             case.clean()
 
 
+OVERLAP = "※ 重なる予約: "
+BOOKED = "※ 予約済み: "
+
+
+def conflict_lines(text):
+    return [line.strip() for line in text.splitlines() if line.startswith("※")]
+
+
+def test_the_question_names_what_a_booking_collides_with(zoba, at):
+    """Read back from AT's listing of the jobs booked before: an overlap with
+    one tuner, the same with two, and the same programme twice."""
+    case = Case(zoba, at)
+    try:
+        day = tomorrow()
+        bookings = [("21:00", "21:54", "First", []),
+                    ("21:30", "22:00", "Second", [OVERLAP + "Y0001 8 21:00-21:54 First"]),
+                    ("tuners", None, None, None),
+                    # Back to back with First: one overlap, which two tuners take.
+                    ("21:54", "22:10", "Late", []),
+                    ("21:40", "21:50", "Third", [OVERLAP + "Y0001 8 21:00-21:54 First、"
+                                                 "Y0002 8 21:30-22:00 Second"]),
+                    ("21:00", "21:54", "First", [BOOKED + "Y0001 8 21:00-21:54 First"])]
+        for start, end, title, expected in bookings:
+            if start == "tuners":
+                text = case.ini_text().replace("tuners=1\r\n", "tuners=2\r\n")
+                with open(case.ini(), "wb") as f:
+                    f.write(text.encode("utf-8"))
+                continue
+            path = case.write_iepg(iepg(day, start, end, title))
+            status, text = run_answering(case, path, "y")
+            check(status == 0 and REGISTERED in text, "%s registered: %r" % (title, text))
+            check(conflict_lines(text) == expected,
+                  "%s %s: %r, got %r" % (title, start, expected, conflict_lines(text)))
+        check(len(case.new_jobs()) == 5, "five jobs: %r" % case.new_jobs())
+    finally:
+        case.clean()
+
+
+def test_stop_here_books_nothing_after(zoba, at):
+    case = Case(zoba, at)
+    try:
+        day = tomorrow()
+        header = ("Content-type: application/x-multi-tv-program-info; charset=shift_jis\r\n"
+                  "version: 1\r\nboundary: XXB\r\n\r\n").encode("ascii")
+        blocks = [iepg(day, "2%d:00" % k, "2%d:30" % k, "Show%d" % k) for k in range(3)]
+        path = case.write_iepg(header + b"".join(b"XXB\r\n" + b for b in blocks) + b"XXB\r\n")
+        process, master = case.start(path)
+        text = ""
+        for answer in (b"n\n", b"q\n"):
+            text += read_until(master, process, b"[y/n/q] ")
+            os.write(master, answer)
+        text += read_until(master, process, None)
+        status = process.wait(timeout=30)
+        os.close(master)
+        check(status == 0, "exit status 0, got %d" % status)
+        check("番組 1/3" in text and "番組 2/3" in text and "番組 3/3" not in text,
+              "asked about the first two only: %r" % text)
+        check(case.new_jobs() == {} and REGISTERED not in text, "nothing booked: %r" % text)
+    finally:
+        case.clean()
+
+
 TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice,
          test_at_lists_and_cancels_its_jobs, test_debug_traces_in_order_on_standard_error, test_cancel_registers_nothing,
          test_midnight_on_the_first_launches_on_day_0, test_launch_past_the_months_end,
@@ -721,6 +783,7 @@ TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice,
          test_what_is_not_a_file_is_refused_at_once,
          test_a_station_that_cannot_be_a_key_is_refused,
          test_settings_with_a_byte_order_mark_keep_their_number,
+         test_the_question_names_what_a_booking_collides_with, test_stop_here_books_nothing_after,
          test_a_recorder_path_arrives_byte_for_byte]
 
 
