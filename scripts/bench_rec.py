@@ -21,12 +21,10 @@ import tempfile
 # from its own clock, so that the interpreter's start-up is left out.
 RECORDER = """#!PYTHON
 import json, os, signal, sys, time
-def since_boot(ticks):
-    with open("/proc/stat") as f:
-        boot = [int(l.split()[1]) for l in f if l.startswith("btime ")][0]
-    return boot + ticks / os.sysconf("SC_CLK_TCK")
 with open("/proc/self/stat") as f:
-    started = since_boot(int(f.read().rsplit(")", 1)[1].split()[19]))
+    born = int(f.read().rsplit(")", 1)[1].split()[19]) / os.sysconf("SC_CLK_TCK")
+with open("/proc/uptime") as f:
+    started = time.time() - (float(f.read().split()[0]) - born)
 def rec_state():
     parent = os.getppid()
     with open("/proc/%d/stat" % parent) as f:
