@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "tools/rec/rec.h"
 #include "tools/rec/rec_run.h"
+#include "tools/rec/rec_signature.h"
 #include "tools/rec/rec_system.h"
 
 namespace {
@@ -90,6 +91,7 @@ int record(const rec::request& asked, const rec::settings& setup, const std::str
 int main(int argc, char** argv) {
   std::vector<std::string> words = platform::arguments(argc, argv);
   words.erase(words.begin());
+  if (words.size() == 1 && words[0] == "--version") return std::puts(k_rec_signature) < 0 ? 1 : 0;
   rec::request asked;
   std::string error = rec::parse_arguments(words, asked);
   if (!error.empty()) {
