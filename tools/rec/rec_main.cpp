@@ -28,10 +28,12 @@ std::string settings_file() {
   return settings_path_for(folder + rec_system::k_separator + "zoba");
 }
 
+// Read as a path is (a folder such as ~/Vidéos holds characters Shift_JIS
+// lacks): UTF-8 on POSIX already, the ANSI code page on Windows.
 std::string read_key(const std::string& file, const char* key) {
-  std::string sjis =
-      platform::profile_read_string(rec::k_section, key, "", k_value_size, file.c_str());
-  return rec_system::utf8_from_sjis(sjis);
+  std::string text =
+      platform::profile_read_path(rec::k_section, key, "", k_value_size, file.c_str());
+  return rec_system::utf8_from_sjis(text);
 }
 
 std::string read_settings(rec::settings& setup) {
