@@ -234,3 +234,54 @@ TEST(AtInstall, NamesAnInstallByItsSettingsPath) {
   EXPECT_NE(install_id("/a/zoba.ini", false), install_id("/A/zoba.ini", false));
   EXPECT_NE(install_id("/a/zoba.ini", false), install_id("/a/reserve.ini", false));
 }
+
+TEST(AtRecord, ListsTheInstallsRecordsStillQueuedAtTheirTime) {
+  std::string mine =
+      job_record("12", "0badf00d", "202612082059", "Y0001  2026/12/08 20:59  REC a\nb");
+  EXPECT_EQ(mine, "12\t0badf00d\t202612082059\tY0001  2026/12/08 20:59  REC a b\n");
+  std::string other = job_record("13", "0badf00e", "202612082059", "Y0001  x");
+  std::string reused = job_record("14", "0badf00d", "202612082059", "Y0002  gone");
+  std::string run = job_record("15", "0badf00d", "202612082059", "Y0003  run");
+  const std::string atq =
+      "12\tTue Dec  8 20:59:00 2026 a root\n13\tTue Dec  8 20:59:00 2026 a root\n"
+      "14\tFri Jan  1 00:00:00 2038 a root\n16\tTue Dec  8 20:59:00 2026 = root\nno job\n";
+  std::string kept;
+  std::vector<recorded_job> jobs =
+      queued_records(mine + other + reused + "garbage\n" + run, atq, "0badf00d", kept);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].number + "|" + jobs[0].listing, "12|Y0001  2026/12/08 20:59  REC a b");
+  EXPECT_EQ(kept, mine + other);  // 14 is another job now, 15 has run
+  std::string number;
+  std::string stamp;
+  EXPECT_TRUE(queued_job("7\tSat Feb 29 05:03:00 2028 b tv", number, stamp));
+  EXPECT_EQ(number + " " + stamp, "7 202802290503");
+  EXPECT_FALSE(queued_job("7\tSat Xyz 29 05:03:00 2028 b tv", number, stamp));
+}
+
+TEST(AtSignature, FindsTheTextAcrossChunkBoundaries) {
+  const std::string needle = "zoba-REC";
+  struct {
+    std::string bytes;
+    std::size_t chunk;
+    bool found;
+  } cases[] = {
+      {"zoba-REC", 8, true},
+      {"..zoba-REC..", 1, true},
+      {"..zoba-REC..", 5, true},
+      {"....zoba-REC", 5, true},
+      {"zoba-RE", 3, false},
+      {"zoba-REzoba-REC", 4, true},
+      {"zoba-RE.C zoba REC", 2, false},
+      {std::string(100, 'x') + "zoba-REC", 7, true},
+  };
+  for (const auto& c : cases) {
+    std::string carry;
+    bool found = false;
+    for (std::size_t at = 0; at < c.bytes.size(); at += c.chunk) {
+      found =
+          chunk_holds(needle, c.bytes.data() + at, std::min(c.chunk, c.bytes.size() - at), carry) ||
+          found;
+    }
+    EXPECT_EQ(found, c.found) << c.bytes << " in chunks of " << c.chunk;
+  }
+}

@@ -30,9 +30,14 @@ import json, os, sys
 with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "recorder.log"), "a") as f:
     f.write(json.dumps(sys.argv[1:]) + "\\n")
 """
+# The text by which AT knows our REC (tools/rec/rec_signature.h).
+REC_SIGNATURE = re.search(r'k_rec_signature\[\] = "([^"]*)"', open(os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "../../tools/rec/rec_signature.h")).read()).group(1)
 # REC as a stand-in until the real one is built here: its check refuses
 # while a file "refuse" lies beside it; otherwise it records as fake_rec.
+# Without its first line it is a user's own REC, which AT never asks.
 REC_STAND_IN = """#!/bin/sh
+# %s
 here=$(dirname "$0")
 if [ "$1" = --check ]; then
   [ -e "$here/refuse" ] || exit 0
@@ -40,7 +45,7 @@ if [ "$1" = --check ]; then
   exit 9
 fi
 exec "$here/fake_rec" "$@"
-"""
+""" % REC_SIGNATURE
 
 
 def atq():
@@ -471,6 +476,14 @@ def test_at_lists_and_cancels_its_jobs(zoba, at):
             case.recorder, day.year, day.month, day.day)
         listing = run_at(case)
         check(listing == (0, ["Y0001  %s  %s" % (when, command)]), "AT lists: %r" % (listing,))
+        # A record naming the foreign job's number at another time is not
+        # listed, and the listing drops it.
+        record = os.path.join(case.folder, "AT.jobs")
+        with open(record) as f:
+            own = f.read()
+        with open(record, "a") as f:
+            f.write("%s\t%s\t203001011200\tY0009  x\n" % (other, own.split("\t")[1]))
+        check(run_at(case) == listing and open(record).read() == own, "a reused number")
         removed = run_at(case, "Y0001", "/delete")
         check(removed == (0, ["Deleted the job with job ID = Y0001"]),
               "AT Y0001 /delete: %r" % (removed,))
@@ -668,6 +681,11 @@ def test_rec_is_found_beside_at_and_asked_first(zoba, at):
         command = job_command(number)
         check("\n'%s' 'Y0002' '8' " % rec in command, "REC by its full path: %r" % command)
         check(run_job_line(case, command)[0][0] == "Y0002", "REC ran the recorder")
+        with open(rec, "w") as f:
+            f.write(REC_STAND_IN.replace(REC_SIGNATURE, "a REC of the user's"))
+        open(refuse, "w").close()
+        status, text = run_answering(case, path, "y")
+        check(REGISTERED in text, "a REC without the signature is not asked: %r" % text)
     finally:
         case.clean()
     real = os.path.join(os.path.dirname(at), "REC")

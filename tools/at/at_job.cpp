@@ -1,7 +1,10 @@
 #include "tools/at/at_job.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <set>
 
 namespace {
 
@@ -16,6 +19,8 @@ constexpr char k_preamble_end[] =
     " || {\n\t echo 'Execution directory inaccessible' >&2\n\t exit 1\n}\n";
 // Far enough to find every day 1 to 31 and any time of day.
 constexpr int k_search_days = 400;
+// file_holds reads this much at a time.
+constexpr std::size_t k_search_chunk = std::size_t{64} * 1024;
 
 // A whole number with an optional minus sign; false for anything else.
 bool parse_number(const std::string& text, int& value) {
@@ -314,4 +319,88 @@ std::string at_time_stamp(const at_date& date, int hour, int minute) {
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d", date.year, date.month, date.day, hour,
                 minute);
   return stamp;
+}
+
+std::string job_record(const std::string& number, const std::string& install,
+                       const std::string& stamp, const std::string& listing) {
+  std::string line = listing;
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return number + "\t" + install + "\t" + stamp + "\t" + line + "\n";
+}
+
+bool queued_job(const std::string& line, std::string& number, std::string& stamp) {
+  static const char k_months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  std::size_t tab = line.find('\t');
+  if (tab == 0 || tab == std::string::npos) return false;
+  number = line.substr(0, tab);
+  if (number.find_first_not_of("0123456789") != std::string::npos) return false;
+  char month[4] = {};
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int year = 0;
+  // at's "%a %b %e %T %Y", in the C locale: atq sets none.
+  if (std::sscanf(line.c_str() + tab + 1, "%*3s %3s %d %d:%d:%*d %d", month, &day, &hour, &minute,
+                  &year) != 5) {
+    return false;
+  }
+  const char* found = std::strstr(k_months, month);
+  if (found == nullptr || (found - k_months) % 3 != 0 || std::strlen(month) != 3) return false;
+  at_date date{year, static_cast<int>(found - k_months) / 3 + 1, day};
+  stamp = at_time_stamp(date, hour, minute);
+  return true;
+}
+
+std::vector<recorded_job> queued_records(const std::string& records, const std::string& atq_output,
+                                         const std::string& install, std::string& kept) {
+  std::set<std::string> queue;  // number and stamp
+  for (const std::string& line : text_lines(atq_output)) {
+    std::string number;
+    std::string stamp;
+    if (queued_job(line, number, stamp)) queue.insert(number + "\t" + stamp);
+  }
+  std::vector<recorded_job> jobs;
+  kept.clear();
+  for (const std::string& line : text_lines(records)) {
+    std::size_t first = line.find('\t');
+    std::size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+    std::size_t third = second == std::string::npos ? second : line.find('\t', second + 1);
+    if (third == std::string::npos) continue;
+    std::string number = line.substr(0, first);
+    if (queue.count(number + line.substr(second, third - second)) == 0) continue;
+    kept += line + "\n";
+    if (line.compare(first + 1, second - first - 1, install) == 0) {
+      jobs.push_back({number, line.substr(third + 1)});
+    }
+  }
+  return jobs;
+}
+
+bool chunk_holds(const std::string& needle, const char* bytes, std::size_t size,
+                 std::string& carry) {
+  std::string text = carry;
+  text.append(bytes, size);
+  bool found = text.find(needle) != std::string::npos;
+  std::size_t keep = needle.empty() ? 0 : std::min(text.size(), needle.size() - 1);
+  carry = text.substr(text.size() - keep);
+  return found;
+}
+
+bool file_holds(const std::string& path, const std::string& needle, std::size_t limit) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::vector<char> chunk(k_search_chunk);
+  std::string carry;
+  bool found = false;
+  std::size_t total = 0;
+  std::size_t got = 0;
+  while (!found && total < limit &&
+         (got = std::fread(chunk.data(), 1, std::min(chunk.size(), limit - total), file)) > 0) {
+    total += got;
+    found = chunk_holds(needle, chunk.data(), got, carry);
+  }
+  std::fclose(file);
+  return found;
 }

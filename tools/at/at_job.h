@@ -115,3 +115,39 @@ std::string job_script(const std::string& install, const std::string& listing,
 
 // at -t's time: YYYYMMDDhhmm.
 std::string at_time_stamp(const at_date& date, int hour, int minute);
+
+// The file, beside the settings file, in which the Linux AT records each job
+// it books, so that its listing needs one atq and no at -c per job.
+inline constexpr char k_job_record_file[] = "AT.jobs";
+
+// One record line: at's job number, the install, the launch stamp
+// (at_time_stamp) and the listing line, tab-separated, with a line end (a
+// line end in the listing becomes a blank).
+std::string job_record(const std::string& number, const std::string& install,
+                       const std::string& stamp, const std::string& listing);
+
+// The job number and the launch stamp (at_time_stamp) of a line of atq
+// ("12\tTue Dec  8 20:59:00 2026 a root"); false for any other line.
+bool queued_job(const std::string& line, std::string& number, std::string& stamp);
+
+struct recorded_job {
+  std::string number;   // at's job number
+  std::string listing;  // the listing line
+};
+
+// The records of install whose number atq still lists at the same launch
+// time (at reuses a number only after a wrap: the time tells the two jobs
+// apart). kept is the record text without the lines of any install whose
+// job atq no longer lists so, nor lines that are no record.
+std::vector<recorded_job> queued_records(const std::string& records, const std::string& atq_output,
+                                         const std::string& install, std::string& kept);
+
+// Looks for needle in a stream handed over chunk by chunk: carry keeps the
+// last bytes seen (fewer than the needle's), so a needle across a chunk
+// boundary is found. True when the needle ends in this chunk.
+bool chunk_holds(const std::string& needle, const char* bytes, std::size_t size,
+                 std::string& carry);
+
+// Whether the first limit bytes of the file at path hold needle; false for a
+// file that cannot be read.
+bool file_holds(const std::string& path, const std::string& needle, std::size_t limit);

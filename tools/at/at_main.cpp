@@ -7,6 +7,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +23,7 @@
 #include "platform/convert.h"
 #include "platform/posix_shared.h"
 #include "tools/at/at_job.h"
+#include "tools/rec/rec_signature.h"
 
 extern char** environ;
 
@@ -44,6 +47,9 @@ constexpr char k_settings_name[] = "zoba.ini";
 // Our recorder launcher, asked before a booking whether it can record.
 constexpr char k_rec_name[] = "REC";
 constexpr int k_check_seconds = 5;
+// How far into a program named REC its signature is looked for (our REC
+// carries it within its first few MiB, sanitizers or not).
+constexpr std::size_t k_signature_limit = std::size_t{8} * 1024 * 1024;
 
 int fail(const std::string& message, int status) {
   std::fprintf(stderr, "AT: %s\n", message.c_str());
@@ -140,16 +146,16 @@ std::string job_line_of(const std::string& output) {
   return output.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
-int submit(const std::string& stamp, const std::string& job) {
+int submit(const std::string& stamp, const std::string& job, std::string& number) {
   run_result at = run({"at", "-M", "-t", stamp}, job);
   if (!at.started) return fail(k_no_at, k_status_no_at);
   std::string line = job_line_of(at.output);
   if (!WIFEXITED(at.status) || WEXITSTATUS(at.status) != 0 || line.empty()) {
     return fail(std::string("at did not take the job: ") + at.output, k_status_at_refused);
   }
+  number = line.substr(4, line.find(' ', 4) - 4);
   if (at.output.find(k_no_atd) != std::string::npos) {
     // The job would only run whenever atd next starts: take it back.
-    std::string number = line.substr(4, line.find(' ', 4) - 4);
     run({"atrm", number}, "");
     return fail("atd is not running; nothing was registered", k_status_no_atd);
   }
@@ -179,11 +185,14 @@ std::string recorder_path(const std::string& program, const std::string& folder,
   return found;
 }
 
-// When the job's program is REC, asks it whether its settings can record
+// When the job's program is our REC (named REC, its file carrying REC's
+// signature), asks it whether its settings can record
 // this command (REC --check and the command's arguments). Empty when they
 // can; otherwise REC's reason.
 std::string rec_refusal(const std::string& program, const std::vector<std::string>& command) {
   if (program.substr(program.rfind('/') + 1) != k_rec_name) return {};
+  // A program of the user's that is named REC is never started now.
+  if (!file_holds(program, k_rec_signature, k_signature_limit)) return {};
   std::vector<std::string> argv = {program, "--check"};
   argv.insert(argv.end(), command.begin() + 1, command.end());
   run_result check = run(argv, "", k_check_seconds);
@@ -197,40 +206,91 @@ std::string rec_refusal(const std::string& program, const std::vector<std::strin
   return program + " --check refused the booking without a reason";
 }
 
-// The install this AT books for: the settings file zoba names in
+// The settings file of the install this AT books for: the one zoba names in
 // k_install_variable, or, typed by hand, the one beside AT.
-std::string this_install(const std::string& folder) {
+std::string settings_file(const std::string& folder) {
   const char* settings = std::getenv(k_install_variable);
   bool named = settings != nullptr && settings[0] != '\0';
-  return install_id(named ? std::string(settings) : folder + "/" + k_settings_name, false);
+  return named ? std::string(settings) : folder + "/" + k_settings_name;
+}
+
+std::string this_install(const std::string& folder) {
+  return install_id(settings_file(folder), false);
 }
 
 std::string own_folder() { return platform::folder_of(platform::self_path()); }
 
-struct made_job {
-  std::string number;   // at's job number
-  std::string listing;  // the listing line its marker carries
-};
+// The record of the jobs booked, beside the install's settings file (in
+// zoba's folder, which zoba needs writable anyway; AT found on PATH may sit
+// where the user cannot write).
+std::string record_path() {
+  std::string folder = platform::folder_of(settings_file(own_folder()));
+  return (folder.empty() ? std::string(".") : folder) + "/" + k_job_record_file;
+}
 
-// The queued jobs that AT made for this install, found by the marker at the
-// start of their job text.
-bool made_jobs(std::vector<made_job>& jobs) {
-  std::string install = this_install(own_folder());
-  run_result queue = run({"atq"}, "");
-  if (!queue.started) return false;
-  for (const std::string& line : text_lines(queue.output)) {
-    std::string number = line.substr(0, line.find('\t'));
-    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::string listing = listing_of_job(run({"at", "-c", number}, "").output, install);
-    if (!listing.empty()) jobs.push_back({number, listing});
+// The record opened and locked (flock), never through a link. A listing
+// may have renamed a new record over the path while this waited for the
+// lock: then the path is opened again. -1 when it cannot be opened.
+int open_record(const std::string& path, bool create) {
+  int flags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0);
+  for (int tries = 0; tries < 100; ++tries) {
+    int fd = open(path.c_str(), flags, 0600);
+    if (fd < 0) return -1;
+    struct stat locked = {};
+    struct stat named = {};
+    if (flock(fd, LOCK_EX) == 0 && fstat(fd, &locked) == 0 && stat(path.c_str(), &named) == 0 &&
+        locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+      return fd;
+    }
+    close(fd);
   }
-  return true;
+  return -1;
+}
+
+// Appends one record in one write, under the lock a listing takes to
+// rewrite the file, so no booking's record is lost to a rewrite.
+bool append_record(const std::string& line) {
+  int fd = open_record(record_path(), true);
+  if (fd < 0) return false;
+  bool written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  return close(fd) == 0 && written;
+}
+
+// Puts text in the record's place: a new file renamed over it, so a crash
+// leaves the old record or the new one whole. Called with the lock held.
+void rewrite_record(const std::string& path, const std::string& text) {
+  std::string temporary = path + ".tmp-XXXXXX";
+  int fd = mkstemp(temporary.data());
+  if (fd < 0) return;
+  bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  written = fsync(fd) == 0 && written;
+  if (close(fd) == 0 && written && rename(temporary.c_str(), path.c_str()) == 0) return;
+  unlink(temporary.c_str());
+}
+
+// The jobs AT booked for this install that atq still holds, from the
+// record and one atq. The record is read before atq runs, under its lock:
+// every record read is of a job at had queued, so one missing from atq has
+// gone and is dropped from the file.
+bool made_jobs(std::vector<recorded_job>& jobs) {
+  std::string path = record_path();
+  int fd = open_record(path, false);
+  std::string records;
+  if (fd >= 0) platform::read_to_end(fd, records);
+  run_result queue = run({"atq"}, "");
+  if (queue.started && WIFEXITED(queue.status) && WEXITSTATUS(queue.status) == 0) {
+    std::string kept;
+    jobs = queued_records(records, queue.output, this_install(own_folder()), kept);
+    if (fd >= 0 && kept != records) rewrite_record(path, kept);
+  }
+  if (fd >= 0) close(fd);
+  return queue.started;
 }
 
 int list_jobs() {
-  std::vector<made_job> jobs;
+  std::vector<recorded_job> jobs;
   if (!made_jobs(jobs)) return fail(k_no_at, k_status_no_at);
-  for (const made_job& job : jobs) std::printf("%s\n", job.listing.c_str());
+  for (const recorded_job& job : jobs) std::printf("%s\n", job.listing.c_str());
   if (jobs.empty()) std::printf("%s\n", k_no_entries);
   return k_status_done;
 }
@@ -238,12 +298,17 @@ int list_jobs() {
 // Removes every job of this install with that identifier: after the
 // number wrapped past 9999 there may be two, and both go, each named.
 int delete_job(const std::string& id) {
-  std::vector<made_job> jobs;
+  std::vector<recorded_job> jobs;
   if (!made_jobs(jobs)) return fail(k_no_at, k_status_no_at);
+  std::string install = this_install(own_folder());
   std::vector<std::string> deleted;
   int status = k_status_done;
-  for (const made_job& job : jobs) {
+  for (const recorded_job& job : jobs) {
     if (job.listing.substr(0, job.listing.find(' ')) != id) continue;
+    // Only a job whose own text carries this install's marker and number
+    // is removed, whatever the record says.
+    std::string listing = listing_of_job(run({"at", "-c", job.number}, "").output, install);
+    if (listing.substr(0, listing.find(' ')) != id) continue;
     run_result removed = run({"atrm", job.number}, "");
     if (removed.started && WIFEXITED(removed.status) && WEXITSTATUS(removed.status) == 0) {
       deleted.push_back(job.listing);
@@ -281,7 +346,14 @@ int book(const at_request& request, const at_date& date) {
                                      request.minute, joined_words(request.command));
   std::vector<std::string> command = request.command;
   command[0] = program;
-  return submit(stamp, job_script(this_install(folder), listing, folder, command));
+  std::string install = this_install(folder);
+  std::string number;
+  int status = submit(stamp, job_script(install, listing, folder, command), number);
+  if (status == k_status_done && !append_record(job_record(number, install, stamp, listing))) {
+    std::fprintf(stderr, "AT: %s cannot be written; AT will not list this job\n",
+                 record_path().c_str());
+  }
+  return status;
 }
 
 int schedule(const std::vector<std::string>& words) {
