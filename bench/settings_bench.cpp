@@ -93,7 +93,10 @@ row measure(const std::string& path, std::size_t stations) {
       median_time(k_lookups, nothing, [&] { require(!lookup_channel(known).empty(), "hit"); });
   r.entry = median_time(
       k_new_stations, [&] { store(path, text); },
-      [&] { require(lookup_channel(fresh).empty(), "a new station"); });
+      [&] {
+        require(lookup_channel(fresh).empty(), "a new station");
+        require(store_new_stations(), "its entry");
+      });
   r.read_text = median_time(k_lookups, nothing, [&] {
     require(!ini_read_string(text, "TVCH", known.c_str(), "", k_channel_buffer).empty(), "read");
   });

@@ -5,12 +5,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,8 @@ constexpr std::size_t k_temp_random = 6;
 constexpr char k_lock_suffix[] = ".lock";
 constexpr int k_lock_wait_ms = 5000;
 constexpr int k_lock_poll_ms = 20;
+// How old a settings file must be to be kept between reads (see settled).
+constexpr long long k_settled_ns = 50LL * 1000 * 1000;
 
 bool read_file(const char* path, std::string& bytes) {
   int fd = open(path, O_RDONLY | O_CLOEXEC);
@@ -195,13 +199,73 @@ std::string change_keys(const settings_text& text, const void* what) {
   return ini_add_keys(text.sjis, change->section, keys);
 }
 
-// The settings as the INI rules read them; a missing file reads as an
-// empty one.
-bool read_settings(const char* path, settings_text& text) {
+// The settings file last read, kept while the file is the same one
+// unchanged (a write replaces it by a new file), with the key lines of one
+// section: a file of thousands of programmes looks up thousands of
+// stations, each otherwise a read and a search of the whole file.
+struct settings_cache {
+  std::string path;
+  struct stat identity = {};
+  settings_text text;
+  std::string section;
+  bool indexed = false;
+  std::map<std::string, std::string> key_lines;
+};
+
+settings_cache g_cache;
+
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// File times advance by the kernel's tick: a file changed within the last
+// few ticks could change again under the same time, size and inode, so
+// only one older than this is kept.
+bool settled(const struct stat& identity) {
+  timespec now = {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  long long age_ns = (static_cast<long long>(now.tv_sec) - identity.st_mtim.tv_sec) * 1000000000LL +
+                     (now.tv_nsec - identity.st_mtim.tv_nsec);
+  return age_ns > k_settled_ns;
+}
+
+// The settings as the INI rules read them, a missing file as an empty
+// one: held in g_cache until the next read.
+const settings_text& read_settings(const char* path, bool* exists = nullptr) {
+  struct stat identity = {};
+  bool found = stat(path, &identity) == 0 && S_ISREG(identity.st_mode);
+  if (found && g_cache.path == path && same_file(identity, g_cache.identity)) {
+    if (exists != nullptr) *exists = true;
+    return g_cache.text;
+  }
   std::string bytes;
-  bool exists = read_file(path, bytes);
-  text = settings_text_of(bytes);
-  return exists;
+  bool read = read_file(path, bytes);
+  g_cache = settings_cache{};
+  g_cache.text = settings_text_of(bytes);
+  struct stat after = {};
+  if (read && found && settled(identity) && stat(path, &after) == 0 && same_file(identity, after)) {
+    g_cache.path = path;
+    g_cache.identity = identity;
+  }
+  if (exists != nullptr) *exists = read;
+  return g_cache.text;
+}
+
+// A key's value read from its line alone, through an index of the lines
+// of its section in the text read last.
+std::string read_indexed(const char* section, const std::string& key, const char* fallback,
+                         std::size_t size) {
+  if (!g_cache.indexed || g_cache.section != section) {
+    g_cache.key_lines = ini_key_lines(g_cache.text.sjis, section);
+    g_cache.section = section;
+    g_cache.indexed = true;
+  }
+  auto found = g_cache.key_lines.find(ini_key_name(key.c_str()));
+  if (found == g_cache.key_lines.end()) return ini_read_string("", section, "", fallback, size);
+  std::string line = *section == '\0' ? "" : std::string("[") + section + "]\n";
+  return ini_read_string(line + found->second, section, key.c_str(), fallback, size);
 }
 
 // A settings file reached through a link is written where the link points.
@@ -247,22 +311,21 @@ void close_input_file(input_file* file) {
 }
 
 int profile_read_int(const char* section, const char* key, int fallback, const char* file) {
-  settings_text text;
-  if (!read_settings(file, text)) return fallback;
+  bool exists = false;
+  const settings_text& text = read_settings(file, &exists);
+  if (!exists) return fallback;
   return ini_read_int(text.sjis, section, settings_key(text, key).c_str(), fallback);
 }
 
 std::string profile_read_string(const char* section, const char* key, const char* fallback,
                                 std::size_t size, const char* file) {
-  settings_text text;
-  read_settings(file, text);
-  return ini_read_string(text.sjis, section, settings_key(text, key).c_str(), fallback, size);
+  const settings_text& text = read_settings(file);
+  return read_indexed(section, settings_key(text, key), fallback, size);
 }
 
 std::string profile_read_path(const char* section, const char* key, const char* fallback,
                               std::size_t size, const char* file) {
-  settings_text text;
-  read_settings(file, text);
+  const settings_text& text = read_settings(file);
   std::size_t begin = 0;
   std::size_t end = 0;
   std::string value = fallback;
@@ -276,9 +339,7 @@ std::string profile_read_path(const char* section, const char* key, const char* 
 }
 
 std::size_t profile_unwritable_line(const char* file) {
-  settings_text text;
-  read_settings(file, text);
-  return text.unreadable_line;
+  return read_settings(file).unreadable_line;
 }
 
 namespace {

@@ -377,6 +377,28 @@ ini_place section_keys(std::string_view text, std::string_view section,
 
 }  // namespace
 
+std::string ini_key_name(const char* key) { return folded_name(trim_name(key)); }
+
+std::map<std::string, std::string> ini_key_lines(std::string_view text, const char* section) {
+  text = without_lone_lead(text);
+  std::string_view name = trim_name(section);
+  std::map<std::string, std::string> lines;
+  bool inside = name.empty();
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t begin = at;
+    ini_line line = parse_line(text, at);
+    at = line.next;
+    if (line.blank) continue;
+    if (line.is_section) {
+      if (inside) break;
+      inside = same_name(part(text, line.name), name);
+    } else if (inside) {
+      lines.emplace(folded_name(part(text, line.name)), text.substr(begin, at - begin));
+    }
+  }
+  return lines;
+}
+
 std::string ini_add_keys(std::string_view text, const char* section,
                          const std::vector<std::string>& keys) {
   std::string_view body = without_lone_lead(text);

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,16 @@ std::string ini_write_string(std::string_view text, const char* section, const c
 // pass over the text however many keys are entered.
 std::string ini_add_keys(std::string_view text, const char* section,
                          const std::vector<std::string>& keys);
+
+// A key's name in the form ini_key_lines files it under: two names are
+// the same key exactly when their forms are equal.
+std::string ini_key_name(const char* key);
+
+// The line of each key of a section's first occurrence (the first of a
+// name), by ini_key_name, in one pass over the text: for a caller that
+// looks up many keys of one text. A key's line after the section's header
+// reads as the key does in the whole text.
+std::map<std::string, std::string> ini_key_lines(std::string_view text, const char* section);
 
 // Where a key's value lies in the text (blanks and surrounding quotes left
 // out, as ini_read_string drops them); false when the section or the key is

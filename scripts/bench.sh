@@ -143,18 +143,20 @@ bench_settings() {
   done
 }
 
-# list_file PATH PROGRAMMES STATION: a file of several programmes of one
-# station, each block with a description of about 300 bytes (Shift_JIS,
-# CRLF), and a closing boundary line.
+# list_file PATH PROGRAMMES STATION [distinct]: a file of several programmes
+# of one station (with distinct, of STATION1, STATION2, ... one each), each
+# block with a description of about 300 bytes (Shift_JIS, CRLF), and a
+# closing boundary line.
 list_file() {
   local description
   description="$(printf '\x82\xb1\x82\xcc\x94\xd4\x91\x67\x82\xcd\x81\x41\x93\xfa\x96\x7b\x82\xcc 21:00 \x83\x6a\x83\x85\x81\x5b\x83\x58\x82\xc5\x82\xb7\x81\x42%.0s' {1..8})"
   {
     printf 'Content-type: application/x-multi-tv-program-info; charset=shift_jis\r\n'
     printf 'version: 1\r\nboundary: XXXBOUNDARYXXX\r\n\r\n'
-    seq 1 "$2" | LC_ALL=C awk -v station="$3" -v description="$description" '{
+    seq 1 "$2" | LC_ALL=C awk -v station="$3" -v distinct="${4:-}" -v description="$description" '{
       printf "XXXBOUNDARYXXX\r\nContent-type: application/x-tv-program-info; charset=shift_jis\r\n"
-      printf "version: 1\r\nstation: %s\r\nyear: 2026\r\nmonth: 12\r\ndate: 08\r\n", station
+      printf "version: 1\r\nstation: %s%s\r\n", station, distinct == "" ? "" : $1
+      printf "year: 2026\r\nmonth: 12\r\ndate: 08\r\n"
       printf "start: 17:00\r\nend: 17:30\r\nprogram-title: Programme %d\r\n", $1
       printf "genre: 1\r\nsubgenre: 2\r\n\r\n%s\r\n\r\n", description }'
     printf 'XXXBOUNDARYXXX\r\n'
@@ -190,7 +192,24 @@ bench_list() {
     echo "| $programmes | $(stat -c %s "$work/known.tvpi") bytes | the confirmation (Cancel) |" \
       "$(list_run "$work/known.tvpi" "/$programmes\$" "$programmes") |"
     echo "| $programmes | $(stat -c %s "$work/notice.tvpi") bytes | the no-channel notice |" \
-      "$(list_run "$work/notice.tvpi" 'BENCH-TV ' "$programmes") |"
+      "$(list_run "$work/notice.tvpi" '^BENCH-TV$' 1) |"
+  done
+  echo
+  echo "== Files of several programmes, each of a station the settings lack"
+  cp "$work/tool/zoba.ini" "$work/before.ini"
+  echo "| programmes | new stations | first run: all entered, one notice | next run: entered already |"
+  echo "|---:|---:|---:|---:|"
+  for programmes in 1000 10000; do
+    list_file "$work/new.tvpi" "$programmes" NEW-TV distinct
+    local first next
+    first="$(build/bench/run_bench 5 --reset "$work/before.ini" "$work/tool/zoba.ini" \
+      "$zoba" "$work/new.tvpi" | awk '{ printf "%.1f", $2 / 1000 }')"
+    [ "$(grep -c '^NEW-TV[0-9]*=' "$work/tool/zoba.ini")" = "$programmes" ]
+    "$zoba" "$work/new.tvpi" </dev/null 2>"$work/stderr.txt"
+    [ "$(grep -c '次の放送局のチャンネルが登録されていません' "$work/stderr.txt")" = 1 ]
+    next="$(build/bench/run_bench 5 "$zoba" "$work/new.tvpi" | awk '{ printf "%.1f", $2 / 1000 }')"
+    echo "| $programmes | $programmes | $first ms | $next ms |"
+    cp "$work/before.ini" "$work/tool/zoba.ini"
   done
 }
 

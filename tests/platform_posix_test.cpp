@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "platform/convert.h"
@@ -263,6 +264,17 @@ TEST(PosixProfile, KeepsEachFileInItsEncodingAndRefusesToWriteAMixedOne) {
     EXPECT_TRUE(platform::profile_add_keys("TVCH", {taka_nec}, ini.c_str()));
   }
   EXPECT_EQ(contents(ini), "[TVCH]\n\xE9\xAB\x99\xE5\xB1\x80=\n");
+}
+
+TEST(PosixProfile, AFileKeptBetweenReadsIsReadAgainOnceChanged) {
+  temp_folder folder;
+  std::string ini = folder.write("zoba.ini", "[TVCH]\nA=1\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(80));
+  EXPECT_EQ(platform::profile_read_string("TVCH", "a", "-", 8, ini.c_str()), "1");
+  EXPECT_EQ(platform::profile_read_string("TVCH", "B", "-", 8, ini.c_str()), "-");
+  // Changed in place, its size and inode the same.
+  folder.write("zoba.ini", "[TVCH]\nA=2\n");
+  EXPECT_EQ(platform::profile_read_string("TVCH", "A", "-", 8, ini.c_str()), "2");
 }
 
 TEST(PosixProfile, ARecorderPathIsReadAsTheFileHoldsIt) {
