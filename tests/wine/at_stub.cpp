@@ -7,11 +7,15 @@
 // whether it was given a console window (1) or none (0), which shows the
 // flags it was started with. Asked for its listing (no arguments), it
 // writes AT.listing beside itself, if there is one, and logs nothing.
+// Copied as REC.exe it stands in for our REC, so it carries REC's signature.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+
+#include "tools/rec/rec_signature.h"
 
 namespace {
 
@@ -45,7 +49,8 @@ void print_file(const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char**) {
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return std::puts(k_rec_signature) < 0;
   std::string folder = own_folder();
   if (argc < 2) {
     print_file(folder + "AT.listing");

@@ -778,6 +778,14 @@ class Suite:
         check_equal((status, lines), (AT_UNREADABLE, [
             b"AT: in the arguments, the control byte 0x01 at position 8 cannot be written into "
             b"a task; nothing was registered"]), "a control byte")
+        # A REC of the user's (no REC signature in its file) is never started
+        # at booking: the stub recorder would log its run.
+        shutil.copy(self.o.rec_stub, os.path.join(folder, "REC.exe"))
+        words = ["REC", "Y0003", "8", "21:00-21:54"] + day.strftime("%Y %m %d").split() + ["S"]
+        check_equal((self.at(folder, "20:59", "/NEXT:%02d" % day.day, *words),
+                     os.path.exists(os.path.join(folder, "rec_stub.log"))),
+                    ((0, [b"Added a new job with job ID = Y0003"]), False), "a user's own REC")
+        self.at(folder, "Y0003", "/delete")
 
     def case_setup_association(self):
         """setup.cmd run by cmd associates the programme files with the zoba.exe

@@ -14,6 +14,7 @@
 
 #include "tools/at/at_job.h"
 #include "tools/at/task_xml.h"
+#include "tools/rec/rec_signature.h"
 
 namespace {
 
@@ -33,6 +34,8 @@ constexpr int k_copies = 99;
 // REC --check reads its settings and looks for its recorder: seconds at most.
 constexpr DWORD k_check_limit_ms = 30000;
 constexpr DWORD k_poll_ms = 50;
+// How far into a program named REC its signature is looked for.
+constexpr std::size_t k_signature_limit = std::size_t{8} * 1024 * 1024;
 constexpr char k_default_settings[] = "zoba.ini";
 
 // The names of the tasks AT registered, beside AT.exe: the listing reads it,
@@ -320,9 +323,12 @@ long run_captured(std::string line, const std::string& folder, std::string& outp
 }
 
 // REC is asked, with the job's own arguments, whether its settings can
-// record: a booking it would fail at the launch time is refused now.
+// record: a booking it would fail at the launch time is refused now. Only
+// our REC, whose file carries its signature: a user's own REC.bat or
+// program of that name is never started at booking.
 int check_recorder(const task_definition& task) {
   if (!is_recorder(task.program)) return k_status_done;
+  if (!file_holds(task.program, k_rec_signature, k_signature_limit)) return k_status_done;
   std::string line = "\"" + task.program + "\" --check";
   if (!task.arguments.empty()) line += " " + task.arguments;
   std::string output;
