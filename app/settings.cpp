@@ -4,6 +4,7 @@
 #include <set>
 #include <vector>
 
+#include "app/texts.h"
 #include "app/trace.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -84,6 +85,14 @@ bool store_new_stations() {
   g_new_stations.clear();
   g_new_station_set.clear();
   return stored;
+}
+
+std::string unwritable_settings_notice() {
+  std::size_t line = platform::profile_unwritable_line(g_settings.settings_path.c_str());
+  if (line == 0) return {};
+  return format_text(k_format_settings_unwritable,
+                     platform::shown_text(g_settings.settings_path).c_str(),
+                     static_cast<unsigned long>(line));
 }
 
 bool advance_reservation_number() {

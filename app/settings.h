@@ -52,6 +52,10 @@ std::string lookup_channel(const std::string& station);
 // and forgets them. Returns false when they could not be stored.
 bool store_new_stations();
 
+// Why the settings file is never written, naming its line that is in no
+// encoding of the rest of the file; empty when it can be written.
+std::string unwritable_settings_notice();
+
 // Adds 1 to no and stores it. Returns false when the file could not be
 // written, so that the same number would be handed out again.
 bool advance_reservation_number();

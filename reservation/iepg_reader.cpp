@@ -187,6 +187,18 @@ std::set<std::string> g_stations_noted;
 
 }  // namespace
 
+namespace {
+
+// Enters the stations noted; a notice about them then says why when the
+// settings file is never written.
+std::string with_stations_stored(const std::string& notice) {
+  if (store_new_stations()) return notice;
+  std::string why = unwritable_settings_notice();
+  return why.empty() ? notice : notice + "\r\n" + why;
+}
+
+}  // namespace
+
 bool finish_reservation(reservation& r, programme_position position) {
   if (!r.station_refused && r.channel.empty() && position.count != 0) {
     std::string station = shown_station(r);
@@ -194,9 +206,8 @@ bool finish_reservation(reservation& r, programme_position position) {
     return true;
   }
   if (r.station_refused || r.channel.empty()) {
-    store_new_stations();
     const char* format = r.station_refused ? k_format_station_refused : k_format_no_channel;
-    std::string notice = format_text(format, shown_station(r).c_str());
+    std::string notice = with_stations_stored(format_text(format, shown_station(r).c_str()));
     trace(k_trace_no_channel, notice);
     show_notice(with_programme_position(notice, position));
     return true;
@@ -287,8 +298,10 @@ void read_programmes(summed_file& file, int count) {
 // Every station a file of several lacks a channel for, entered in the
 // settings at once and named in one notice.
 void tell_stations_without_channel() {
-  store_new_stations();
-  if (g_stations_without_channel.empty()) return;
+  if (g_stations_without_channel.empty()) {
+    store_new_stations();
+    return;
+  }
   std::string names;
   for (const std::string& station : g_stations_without_channel) {
     if (names.size() > k_text_limit) break;  // the notice is cut there anyway
@@ -296,7 +309,7 @@ void tell_stations_without_channel() {
   }
   g_stations_without_channel.clear();
   g_stations_noted.clear();
-  std::string notice = format_text(k_format_no_channels, names.c_str());
+  std::string notice = with_stations_stored(format_text(k_format_no_channels, names.c_str()));
   trace(k_trace_no_channel, notice);
   show_notice(notice);
 }

@@ -153,12 +153,8 @@ bool register_reservation(const reservation& r, programme_position position) {
   if (!advance_reservation_number()) {
     std::string shown = platform::shown_text(g_settings.settings_path);
     std::string notice = format_text(k_format_number_not_stored, shown.c_str());
-    std::size_t line = platform::profile_unwritable_line(g_settings.settings_path.c_str());
-    if (line != 0) {
-      notice = format_text(k_format_settings_unwritable, shown.c_str(),
-                           static_cast<unsigned long>(line)) +
-               "\n" + notice;
-    }
+    std::string why = unwritable_settings_notice();
+    if (!why.empty()) notice = why + "\n" + notice;
     show_notice(with_programme_position(notice, position));
     return true;
   }

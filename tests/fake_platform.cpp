@@ -78,6 +78,7 @@ std::string profile_read_path(const char* section, const char* key, const char* 
 
 bool profile_add_keys(const char* section, const std::vector<std::string>& keys, const char* file) {
   ++g_fake.key_batches;
+  if (g_fake.unwritable_line != 0) return false;
   std::string& text = g_fake.files[file];
   text = ini_add_keys(text, section, keys);
   return true;

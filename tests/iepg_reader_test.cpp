@@ -135,6 +135,14 @@ TEST_F(ReaderRun, UnknownStationIsEnteredAndRefused) {
   ASSERT_EQ(g_fake.boxes.size(), 1u);
   EXPECT_EQ(g_fake.boxes[0].text, std::string(k_station) + k_no_channel_tail);
   EXPECT_TRUE(g_fake.commands.empty());
+
+  // A settings file that is never written: the notice names its line.
+  reset_fake();
+  g_fake.unwritable_line = 4;
+  run(typical_file());
+  ASSERT_EQ(g_fake.boxes.size(), 1u);
+  EXPECT_EQ(g_fake.boxes[0].text, std::string(k_station) + k_no_channel_tail + "\r\n" +
+                                      format_text(k_format_settings_unwritable, k_ini, 4ul));
 }
 
 TEST_F(ReaderRun, NoStationLineGivesTheNoticeWithAnEmptyStation) {
