@@ -12,6 +12,9 @@
 #   rec       REC recording ten short programmes side by side: start and
 #             stop accuracy, CPU time while waiting, peak resident size
 #             (scripts/bench_rec.py; about three minutes)
+#   listing   AT's listing and a whole run to the question with an empty at
+#             queue and with 200 of the install's jobs and 200 foreign ones
+#             queued in 2030 (needs atd; the jobs are removed afterwards)
 #   scripts/bench.sh [PART...]   (default: every part, in that order)
 # Installs what is missing first; run it on an otherwise idle machine.
 set -euo pipefail
@@ -21,12 +24,12 @@ need_build_tools
 need time
 
 parts=("$@")
-[ ${#parts[@]} -gt 0 ] || parts=(scan memory startup settings list rec)
+[ ${#parts[@]} -gt 0 ] || parts=(scan memory startup settings list rec listing)
 for part in "${parts[@]}"; do
   case "$part" in
-    scan | memory | startup | settings | list | rec) ;;
+    scan | memory | startup | settings | list | rec | listing) ;;
     *)
-      echo "bench: unknown part $part (scan, memory, startup, settings, list, rec)" >&2
+      echo "bench: unknown part $part (scan, memory, startup, settings, list, rec, listing)" >&2
       exit 2
       ;;
   esac
@@ -211,6 +214,50 @@ bench_list() {
     echo "| $programmes | $programmes | $first ms | $next ms |"
     cp "$work/before.ini" "$work/tool/zoba.ini"
   done
+}
+
+# queue_jobs COUNT: COUNT jobs booked through AT for the install beside it,
+# and COUNT foreign at jobs, all in January 2030; their numbers are kept in
+# jobs.txt for the clean-up.
+queue_jobs() {
+  local i day
+  for i in $(seq 1 "$1"); do
+    day="$(printf %02d $(((i - 1) % 28 + 1)))"
+    "$work/tool/AT" 20:59 "/NEXT:$day" /bin/true "Y$(printf %04d "$i")" 8 21:00-21:54 \
+      2030 01 "$day" Bench 2>&1 | sed -n 's/^job \([0-9]*\) .*/\1/p' >>"$work/jobs.txt"
+    echo true | at -t 203001010000 2>&1 | sed -n 's/^job \([0-9]*\) .*/\1/p' >>"$work/jobs.txt"
+  done
+}
+
+# listing_row LABEL: the median wall time of AT's listing and of a whole run
+# of zoba to the question (no terminal: answered Cancel), 20 runs each.
+listing_row() {
+  local listing run
+  listing="$(build/bench/run_bench 20 "$work/tool/AT" | awk '{ printf "%.1f", $2 / 1000 }')"
+  run="$(build/bench/run_bench 20 "$zoba" "$work/known.tvpi" | awk '{ printf "%.1f", $2 / 1000 }')"
+  echo "| $1 | $listing ms | $run ms |"
+}
+
+bench_listing() {
+  echo "== Reading the reservations before the question"
+  pgrep -x atd >/dev/null || atd
+  trap 'xargs -r atrm <"$work/jobs.txt" 2>/dev/null; rm -rf "$work"' EXIT
+  : >"$work/jobs.txt"
+  cp build/linux-release/AT "$work/tool/AT"
+  printf '[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0012\r\n' \
+    >"$work/tool/zoba.ini"
+  printf 'rec_exec=/bin/true\r\ntuners=1\r\n[TVCH]\r\nKNOWN-TV=8\r\n' >>"$work/tool/zoba.ini"
+  iepg_file "$work/notice.tvpi" 213
+  sed 's/BENCH-TV/KNOWN-TV/; s/year: 2008/year: 2030/; s/month: 03/month: 01/' \
+    "$work/notice.tvpi" >"$work/known.tvpi"
+  echo "| at queue | AT (listing) | zoba, a whole run to the question (Cancel) |"
+  echo "|---|---:|---:|"
+  listing_row "none of this install's jobs, $(atq | wc -l) others"
+  queue_jobs 200
+  [ "$("$work/tool/AT" | grep -c ' Bench$')" = 200 ]
+  listing_row "200 of this install's jobs, $(($(atq | wc -l) - 200)) others"
+  xargs -r atrm <"$work/jobs.txt"
+  : >"$work/jobs.txt"
 }
 
 bench_rec() {
