@@ -228,11 +228,13 @@ std::string record_path() {
   return (folder.empty() ? std::string(".") : folder) + "/" + k_job_record_file;
 }
 
-// The record opened and locked (flock), never through a link. A listing
-// may have renamed a new record over the path while this waited for the
-// lock: then the path is opened again. -1 when it cannot be opened.
-int open_record(const std::string& path, bool create) {
-  int flags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0);
+// The record opened and locked (flock), never through a link: to append to
+// (made when missing), or to read, which needs no right to write the file
+// (its rewrite is a rename in the folder). A listing may have renamed a new
+// record over the path while this waited for the lock: then the path is
+// opened again. -1 when it cannot be opened.
+int open_record(const std::string& path, bool append) {
+  int flags = O_CLOEXEC | O_NOFOLLOW | (append ? O_WRONLY | O_APPEND | O_CREAT : O_RDONLY);
   for (int tries = 0; tries < 100; ++tries) {
     int fd = open(path.c_str(), flags, 0600);
     if (fd < 0) return -1;
