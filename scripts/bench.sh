@@ -224,24 +224,57 @@ queue_jobs() {
   for i in $(seq 1 "$1"); do
     day="$(printf %02d $(((i - 1) % 28 + 1)))"
     "$work/tool/AT" 20:59 "/NEXT:$day" /bin/true "Y$(printf %04d "$i")" 8 21:00-21:54 \
-      2030 01 "$day" Bench 2>&1 | sed -n 's/^job \([0-9]*\) .*/\1/p' >>"$work/jobs.txt"
+      2030 01 "$day" Queued 2>&1 | sed -n 's/^job \([0-9]*\) .*/\1/p' >>"$work/jobs.txt"
     echo true | at -t 203001010000 2>&1 | sed -n 's/^job \([0-9]*\) .*/\1/p' >>"$work/jobs.txt"
   done
 }
 
+# booking_time: the median wall time of 5 whole bookings, zoba on a
+# pseudo-terminal answered y as soon as it asks, from its start to its end.
+booking_time() {
+  python3 - "$zoba" "$work/known.tvpi" <<'PYTHON'
+import os, pty, select, subprocess, sys, time
+times = []
+for _ in range(5):
+    master, slave = pty.openpty()
+    began = time.monotonic()
+    zoba = subprocess.Popen(sys.argv[1:], stdin=slave, stdout=slave, stderr=slave)
+    os.close(slave)
+    out = b""
+    while True:
+        if select.select([master], [], [], 10)[0] == []:
+            sys.exit("zoba did not ask")
+        try:
+            out += os.read(master, 4096)
+        except OSError:
+            break
+        if b"[y/N] " in out and b"y\n" not in out:
+            os.write(master, b"y\n")
+            out += b"y\n"
+    zoba.wait()
+    times.append(time.monotonic() - began)
+    os.close(master)
+    if "登録しました".encode() not in out:
+        sys.exit("not booked: %r" % out)
+print("%.1f" % (sorted(times)[2] * 1000))
+PYTHON
+}
+
 # listing_row LABEL: the median wall time of AT's listing and of a whole run
-# of zoba to the question (no terminal: answered Cancel), 20 runs each.
+# of zoba to the question (no terminal: answered Cancel), 20 runs each, and
+# of a whole booking (booking_time).
 listing_row() {
   local listing run
   listing="$(build/bench/run_bench 20 "$work/tool/AT" | awk '{ printf "%.1f", $2 / 1000 }')"
   run="$(build/bench/run_bench 20 "$zoba" "$work/known.tvpi" | awk '{ printf "%.1f", $2 / 1000 }')"
-  echo "| $1 | $listing ms | $run ms |"
+  echo "| $1 | $listing ms | $run ms | $(booking_time) ms |"
 }
 
 bench_listing() {
   echo "== Reading the reservations before the question"
   pgrep -x atd >/dev/null || atd
-  trap 'xargs -r atrm <"$work/jobs.txt" 2>/dev/null; rm -rf "$work"' EXIT
+  trap 'cut -f1 "$work/tool/AT.jobs" >>"$work/jobs.txt" 2>/dev/null
+    xargs -r atrm <"$work/jobs.txt" 2>/dev/null; rm -rf "$work"' EXIT
   : >"$work/jobs.txt"
   cp build/linux-release/AT "$work/tool/AT"
   printf '[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0012\r\n' \
@@ -250,14 +283,18 @@ bench_listing() {
   iepg_file "$work/notice.tvpi" 213
   sed 's/BENCH-TV/KNOWN-TV/; s/year: 2008/year: 2030/; s/month: 03/month: 01/' \
     "$work/notice.tvpi" >"$work/known.tvpi"
-  echo "| at queue | AT (listing) | zoba, a whole run to the question (Cancel) |"
-  echo "|---|---:|---:|"
+  echo "| at queue | AT (listing) | zoba, a whole run to the question (Cancel) | a whole booking (y) |"
+  echo "|---|---:|---:|---:|"
   listing_row "none of this install's jobs, $(atq | wc -l) others"
   queue_jobs 200
-  [ "$("$work/tool/AT" | grep -c ' Bench$')" = 200 ]
-  listing_row "200 of this install's jobs, $(($(atq | wc -l) - 200)) others"
-  xargs -r atrm <"$work/jobs.txt"
+  [ "$("$work/tool/AT" | grep -c ' Queued$')" = 200 ]
+  local own
+  own="$(wc -l <"$work/tool/AT.jobs")"
+  listing_row "$own of this install's jobs, $(($(atq | wc -l) - own)) others"
+  cut -f1 "$work/tool/AT.jobs" >>"$work/jobs.txt" # the bookings' jobs too
+  xargs -r atrm <"$work/jobs.txt" 2>/dev/null
   : >"$work/jobs.txt"
+  rm -f "$work/tool/AT.jobs"
 }
 
 bench_rec() {
