@@ -32,9 +32,11 @@ NOT_STORED = "に書き込めないため予約を中止しました"
 NO_CHANNEL = " のチャンネルが登録されていません"
 QUESTION = "上記で予約しますか？"
 PROMPT = b"[y/N] "
-# Records each command line it is given; the log's path comes from the
+# Records each command line it is given (not the listing zoba asks for, with
+# no arguments, before its question); the log's path comes from the
 # environment, since the folder beside the tool may be read-only.
-AT_STUB = '#!/bin/sh\nprintf "%s\\n" "$*" >> "$ZOBA_TEST_AT_LOG"\n'
+AT_STUB = ('#!/bin/sh\n[ $# -gt 0 ] || exit 0\n'
+           'printf "%s\\n" "$*" >> "$ZOBA_TEST_AT_LOG"\n')
 # A settings file with every key the tool would add, and one without them.
 COMPLETE = ("; zoba\r\n[ZOBA]\r\nrec_exec=REC\r\ndebug=0\r\nsch_start_offset=-1\r\n"
             "rec_end_offset=0\r\nno=0041\r\ntuners=1\r\n[TVCH]\r\n" + STATION + "=8\r\n")
