@@ -60,7 +60,7 @@ def check(condition, what):
 class Folder:
     """REC in a fresh folder with a zoba.ini holding [REC]."""
 
-    def __init__(self, rec, command, extra=""):
+    def __init__(self, rec, command, extra="", videos="videos", encoding="cp932"):
         self.path = tempfile.mkdtemp(prefix="zoba_rec_")
         self.rec = os.path.join(self.path, "REC")
         shutil.copy(rec, self.rec)
@@ -68,10 +68,10 @@ class Folder:
         with open(self.recorder, "w") as f:
             f.write(FAKE_RECORDER)
         os.chmod(self.recorder, 0o755)
-        self.videos = os.path.join(self.path, "videos")
+        self.videos = os.path.join(self.path, videos)
         text = "[REC]\r\ncommand=%s\r\nfolder=%s\r\n%s" % (command, self.videos, extra)
         with open(os.path.join(self.path, "zoba.ini"), "wb") as f:
-            f.write(text.encode("cp932"))
+            f.write(text.encode(encoding))
 
     def run(self, *words):
         return subprocess.run([self.rec] + list(words), capture_output=True, timeout=400)
@@ -155,13 +155,15 @@ def case_late_start_records_what_is_left(rec, start, end):
 
 def case_line_end_stops_a_recorder(rec, start, end):
     """stop=stdin: a recorder with no duration stops on the line end REC
-    writes to its standard input at the end."""
-    folder = Folder(rec, "fake_rec enter {seconds} {file}", "stop=stdin\r\n")
+    writes to its standard input at the end. The settings file is UTF-8
+    here, its folder one with a character Shift_JIS lacks."""
+    folder = Folder(rec, "fake_rec enter {seconds} {file}", "stop=stdin\r\n", "Vidéos", "utf-8")
     result = folder.run(*fields(start, end))
     log = folder.log()
     check(result.returncode == 0 and verdicts(log) == ["recorded"], "%r %r" % (result, log))
     check(": exit 0, " in log[0] and " to %s:" % end.strftime("%H:%M:00") in log[0],
           "stopped by the line end at the end: %r" % log)
+    check(list(folder.recordings()) == [file_name(start)], "in Vidéos: %r" % log)
     return log
 
 
@@ -243,11 +245,16 @@ def case_the_whole_chain(rec, zoba, at, start, end):
                                             "連鎖"))
         status, text = run_e2e.run_answering(case, path, "y")
         check(run_e2e.REGISTERED in text, "registered: %r" % text)
+        launch = start - datetime.timedelta(minutes=1)
+        check(launch in case.new_jobs().values(), "a job at %s: %r" % (launch, case.new_jobs()))
         log_path = os.path.join(case.folder, "REC.log")
         deadline = end.timestamp() + 60
         while time.time() < deadline and not os.path.exists(log_path):
             time.sleep(1)
-        check(os.path.exists(log_path), "REC logged by the end")
+        jobs_log = os.path.join(case.folder, "zoba-jobs.log")
+        check(os.path.exists(log_path), "REC logged by the end; the job's log: %r" % (
+            open(jobs_log, encoding="utf-8", errors="replace").read()
+            if os.path.exists(jobs_log) else None))
         with open(log_path, encoding="utf-8") as f:
             log = f.read().splitlines()
         name = "%s_8_連鎖.ts" % start.strftime("%Y%m%d-%H%M")
@@ -273,14 +280,16 @@ def main():
     start = next_minute(20)
     end = start + datetime.timedelta(minutes=2)
     minute = datetime.timedelta(minutes=1)
+    # zoba's booking reads the reservations already queued first: room for a
+    # long queue before the launch, a minute before the programme.
+    launch = next_minute(40)
     cases = [(case_busy_tuner_is_retried, (rec, start, end)),
              (case_early_exit_with_status_0, (rec, start, end)),
              (case_late_start_records_what_is_left, (rec, start, end)),
              (case_line_end_stops_a_recorder, (rec, start, end)),
              (case_missed, (rec, start, end)),
              (case_curl_against_a_tuner_server, (rec, start, end)),
-             # Launched by atd at start (a minute before its programme).
-             (case_the_whole_chain, (rec, zoba, at, start + minute, end))]
+             (case_the_whole_chain, (rec, zoba, at, launch + minute, launch + 2 * minute))]
     results = {}
 
     def run(case, args):
