@@ -183,8 +183,10 @@ struct ini_place {
   ini_line key;
 };
 
-ini_place find_place(std::string_view text, std::string_view section, std::string_view key) {
-  text = without_lone_lead(text);
+// Walks the key lines of a section's first occurrence, keeping where a new
+// key would go, until on_key (given each key line) says to stop.
+template <typename key_visitor>
+ini_place walk_section(std::string_view text, std::string_view section, key_visitor on_key) {
   ini_place place;
   bool inside = section.empty();  // keys before the first section
   place.section_found = inside;
@@ -199,14 +201,20 @@ ini_place find_place(std::string_view text, std::string_view section, std::strin
       place.insert_at = line.after_end;
     } else if (inside) {
       place.insert_at = line.after_end;
-      if (same_name(part(text, line.name), key)) {
-        place.key_found = true;
-        place.key = line;
-        break;
-      }
+      if (on_key(line, place)) break;
     }
   }
   return place;
+}
+
+ini_place find_place(std::string_view text, std::string_view section, std::string_view key) {
+  text = without_lone_lead(text);
+  return walk_section(text, section, [text, key](const ini_line& line, ini_place& place) {
+    if (!same_name(part(text, line.name), key)) return false;
+    place.key_found = true;
+    place.key = line;
+    return true;
+  });
 }
 
 std::size_t count_characters(std::string_view text) {
@@ -355,24 +363,10 @@ std::string folded_name(std::string_view name) {
 // a new key would go; one pass over the text.
 ini_place section_keys(std::string_view text, std::string_view section,
                        std::set<std::string>& names) {
-  ini_place place;
-  bool inside = section.empty();
-  place.section_found = inside;
-  for (std::size_t at = 0; at < text.size();) {
-    ini_line line = parse_line(text, at);
-    at = line.next;
-    if (line.blank) continue;
-    if (line.is_section) {
-      if (inside) break;
-      inside = same_name(part(text, line.name), section);
-      place.section_found = inside;
-      place.insert_at = line.after_end;
-    } else if (inside) {
-      place.insert_at = line.after_end;
-      names.insert(folded_name(part(text, line.name)));
-    }
-  }
-  return place;
+  return walk_section(text, section, [text, &names](const ini_line& line, ini_place&) {
+    names.insert(folded_name(part(text, line.name)));
+    return false;
+  });
 }
 
 }  // namespace

@@ -76,16 +76,9 @@ BSTR to_bstr(const std::string& text) {
 std::string unconvertible_value(const task_definition& task) {
   std::string why = task_refusal(task);
   if (!why.empty()) return why;
-  const struct {
-    const char* name;
-    const std::string& value;
-  } values[] = {{"program", task.program},
-                {"arguments", task.arguments},
-                {"working folder", task.working_folder},
-                {"description", task.description}};
-  for (const auto& v : values) {
-    BSTR wide = to_bstr(v.value);
-    if (wide == nullptr && !v.value.empty()) {
+  for (const task_value& v : task_values(task)) {
+    BSTR wide = to_bstr(*v.value);
+    if (wide == nullptr && !v.value->empty()) {
       return std::string("the ") + v.name + " is not text of the system's code page";
     }
     SysFreeString(wide);

@@ -266,17 +266,17 @@ std::string unwritable_byte(const std::string& value) {
   return {};
 }
 
+std::vector<task_value> task_values(const task_definition& task) {
+  return {{"program", &task.program},
+          {"arguments", &task.arguments},
+          {"working folder", &task.working_folder},
+          {"command", &task.command},
+          {"description", &task.description}};
+}
+
 std::string task_refusal(const task_definition& task) {
-  const struct {
-    const char* name;
-    const std::string& value;
-  } values[] = {{"program", task.program},
-                {"arguments", task.arguments},
-                {"working folder", task.working_folder},
-                {"command", task.command},
-                {"description", task.description}};
-  for (const auto& v : values) {
-    std::string why = unwritable_byte(v.value);
+  for (const task_value& v : task_values(task)) {
+    std::string why = unwritable_byte(*v.value);
     if (!why.empty()) return std::string("in the ") + v.name + ", " + why;
   }
   return {};

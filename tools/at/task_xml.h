@@ -75,6 +75,16 @@ std::string programme_end(const std::vector<std::string>& command);
 task_definition task_for(const std::string& line, const at_request& request, const at_date& date,
                          const std::string& program_path, const std::string& working_folder);
 
+// A text of the task that goes into its XML, with the name a refusal gives
+// it.
+struct task_value {
+  const char* name;
+  const std::string* value;
+};
+
+// The task's texts, each checked and converted on its own.
+std::vector<task_value> task_values(const task_definition& task);
+
 // Empty when every value of the task can go into its XML; else which value
 // cannot and why (unwritable_byte).
 std::string task_refusal(const task_definition& task);
