@@ -79,7 +79,7 @@ void set_window(booked_programme& p, int start, int end) {
   p.start = day + start;
   // The end is a clock time on the start's day, or the next when it is not
   // after the start (a programme across midnight).
-  long long end_clock = day + (start / 1440) * 1440 + end % 1440;
+  long long end_clock = day + static_cast<long long>(start / 1440) * 1440 + end % 1440;
   p.end = end_clock > p.start ? end_clock : end_clock + 1440;
 }
 
