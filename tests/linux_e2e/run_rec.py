@@ -58,10 +58,13 @@ def check(condition, what):
 
 
 class Folder:
-    """REC in a fresh folder with a zoba.ini holding [REC]."""
+    """REC in a fresh folder with a zoba.ini holding [REC]; all of them are
+    removed when every case passed, kept otherwise."""
+    made = []
 
     def __init__(self, rec, command, extra="", videos="videos", encoding="cp932"):
         self.path = tempfile.mkdtemp(prefix="zoba_rec_")
+        Folder.made.append(self.path)
         self.rec = os.path.join(self.path, "REC")
         shutil.copy(rec, self.rec)
         self.recorder = os.path.join(self.path, "fake_rec")
@@ -311,6 +314,9 @@ def main():
             print("  " + line)
         failed = failed or str(lines[0]).startswith("FAIL")
         skipped = skipped or str(lines[0]).startswith("skip")
+    if not failed:
+        for path in Folder.made:
+            shutil.rmtree(path, ignore_errors=True)
     return 1 if failed else SKIP if skipped else 0
 
 
