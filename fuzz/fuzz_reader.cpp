@@ -65,7 +65,12 @@ bool set_up_settings(std::string_view text) {
                        std::string(line.substr(equals + 1)));
     }
   }
-  if (cancel) g_fake.answers.push_back(false);
+  // The first question declined, whether it is the one of a single
+  // programme or the book/skip/stop of one of several.
+  if (cancel) {
+    g_fake.answers.push_back(false);
+    g_fake.programme_answers.push_back(platform::programme_answer::skip);
+  }
   return cancel;
 }
 
@@ -78,7 +83,8 @@ bool is_integer_text(std::string_view text) {
 // station with an empty channel in [TVCH].
 bool is_expected_write(std::string_view write) {
   if (write.substr(0, 5) == "TVCH/") return write.back() == '=';
-  for (std::string_view key : {"debug=", "sch_start_offset=", "rec_end_offset=", "no="}) {
+  for (std::string_view key :
+       {"debug=", "sch_start_offset=", "rec_end_offset=", "no=", "tuners="}) {
     std::string_view prefix = write.substr(0, 5 + key.size());
     if (prefix.substr(0, 5) == "ZOBA/" && prefix.substr(5) == key) {
       return is_integer_text(write.substr(prefix.size()));

@@ -96,6 +96,8 @@ long long file_size(const std::string& path) {
 bool make_folders(const std::string&) { return true; }
 std::string videos_folder() { return "/videos"; }
 std::string program_folder() { return "/rec"; }
+std::string settings_path() { return "/rec/zoba.ini"; }
+std::string shown_reason(const std::string& utf8) { return utf8; }
 std::string utf8_from_sjis(const std::string& sjis) { return sjis; }
 std::string find_program(const std::string& name) { return name; }
 

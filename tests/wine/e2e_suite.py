@@ -542,7 +542,10 @@ class Suite:
                   start.strftime("%Y"), start.strftime("%m"), start.strftime("%d")]
         started = []
         for mode, command, stop, show, ending, outcome in runs:
-            folder, videos = self.rec_folder("rec_" + mode, command, stop)
+            # One REC lives in a folder whose Shift_JIS name holds a "\"
+            # second byte (表): its settings file is still found.
+            name = "rec_" + mode + ("_表示" if mode == "stdin" else "")
+            folder, videos = self.rec_folder(name, command, stop)
             started.append((folder, videos, self.start_rec(folder, ["Y0001"] + window + [show])))
         deadline = time.time() + (end - datetime.datetime.now()).total_seconds() + RUN_LIMIT
         for _, _, process in started:

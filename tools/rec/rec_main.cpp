@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "platform/platform.h"
 #include "tools/rec/rec.h"
 #include "tools/rec/rec_run.h"
@@ -18,14 +17,8 @@ namespace {
 constexpr std::size_t k_value_size = 4096;
 
 int fail(const std::string& reason, int status) {
-  std::fprintf(stderr, "REC: %s\n", reason.c_str());
+  std::fprintf(stderr, "REC: %s\n", rec_system::shown_reason(reason).c_str());
   return status;
-}
-
-// The settings file zoba keeps beside itself, which is REC's folder too.
-std::string settings_file() {
-  std::string folder = rec_system::program_folder();
-  return settings_path_for(folder + rec_system::k_separator + "zoba");
 }
 
 // Read as a path is (a folder such as ~/Vidéos holds characters Shift_JIS
@@ -37,7 +30,8 @@ std::string read_key(const std::string& file, const char* key) {
 }
 
 std::string read_settings(rec::settings& setup) {
-  std::string file = settings_file();
+  // The settings file zoba keeps beside itself, which is REC's folder too.
+  std::string file = rec_system::settings_path();
   rec::settings_text text;
   text.command = read_key(file, "command");
   text.folder = read_key(file, "folder");

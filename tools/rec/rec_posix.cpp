@@ -240,6 +240,10 @@ std::string videos_folder() {
 
 std::string program_folder() { return platform::folder_of(platform::self_path()); }
 
+std::string settings_path() { return program_folder() + "/zoba.ini"; }
+
+std::string shown_reason(const std::string& utf8) { return utf8; }
+
 // Linux hands arguments over as UTF-8 (AT converts the job's words), so text
 // that already is UTF-8 stays as it is; anything else is Shift_JIS.
 std::string utf8_from_sjis(const std::string& sjis) {

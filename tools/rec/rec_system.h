@@ -62,6 +62,15 @@ std::string videos_folder();
 // The folder of the running program, without a separator at its end.
 std::string program_folder();
 
+// The settings file zoba keeps in REC's folder, in the bytes the settings
+// functions take a path in: the ANSI code page on Windows, where the UTF-8
+// of program_folder would not open a folder with a Japanese name.
+std::string settings_path();
+
+// A reason as whoever reads REC's standard error shows it: zoba, through
+// AT, shows the ANSI code page on Windows; UTF-8 as it is elsewhere.
+std::string shown_reason(const std::string& utf8);
+
 // The path separator of this system ("/" or "\\").
 extern const char k_separator[];
 

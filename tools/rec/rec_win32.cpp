@@ -293,6 +293,36 @@ std::string program_folder() {
   return slash == std::wstring::npos ? std::string() : utf8(module.substr(0, slash));
 }
 
+// The module's own name in the ANSI code page, cut after its last "\" (a
+// double-byte character's second byte may be one: 表 is 0x95 0x5C).
+std::string settings_path() {
+  std::vector<char> path(k_path_size);
+  DWORD length = GetModuleFileNameA(nullptr, path.data(), k_path_size);
+  std::string module(path.data(), length < k_path_size ? length : 0);
+  std::size_t cut = 0;
+  for (std::size_t i = 0; i < module.size(); ++i) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(module[i])) && i + 1 < module.size()) {
+      ++i;
+    } else if (module[i] == '\\') {
+      cut = i + 1;
+    }
+  }
+  return module.substr(0, cut) + "zoba.ini";
+}
+
+std::string shown_reason(const std::string& utf8_text) {
+  int size = static_cast<int>(utf8_text.size());
+  int length = MultiByteToWideChar(CP_UTF8, 0, utf8_text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8_text.data(), size, wide.data(), length);
+  int ansi = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(ansi), '\0');
+  if (ansi > 0) {
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), length, text.data(), ansi, nullptr, nullptr);
+  }
+  return text;
+}
+
 std::string utf8_from_sjis(const std::string& sjis) {
   int size = static_cast<int>(sjis.size());
   int length = MultiByteToWideChar(k_shift_jis, 0, sjis.data(), size, nullptr, 0);
