@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/text.h"
+
 namespace {
 
 constexpr char k_task_prefix[] = "zoba ";
@@ -237,12 +239,6 @@ std::string xml_escape(const std::string& text) {
 
 namespace {
 
-bool is_lead_byte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-bool is_trail_byte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
-
 std::string byte_text(unsigned char byte, std::size_t at) {
   char text[64];
   std::snprintf(text, sizeof text, "byte 0x%02X at position %zu", byte, at + 1);
@@ -257,8 +253,8 @@ std::string unwritable_byte(const std::string& value) {
     if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') {
       return "the control " + byte_text(byte, at) + " cannot be written into a task";
     }
-    if (!is_lead_byte(byte)) continue;
-    if (at + 1 == value.size() || !is_trail_byte(static_cast<unsigned char>(value[at + 1]))) {
+    if (!is_sjis_lead(byte)) continue;
+    if (at + 1 == value.size() || !is_sjis_trail(static_cast<unsigned char>(value[at + 1]))) {
       return "the Shift_JIS lead " + byte_text(byte, at) + " has no trail byte";
     }
     ++at;
