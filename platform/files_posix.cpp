@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -159,44 +160,21 @@ void remove_stale_temporaries(const std::string& path) {
   closedir(dir);
 }
 
+// What a write does to the settings text, as the INI rules change it.
+using settings_change = std::function<std::string(const settings_text& text)>;
+
 // The INI rules work in Shift_JIS: the file is converted here, at its
 // edge, and keeps its own encoding. A file in no one encoding is not
 // written at all.
-bool store_change(const std::string& path,
-                  std::string (*change)(const settings_text& text, const void* what),
-                  const void* what) {
+bool store_change(const std::string& path, const settings_change& change) {
   std::string bytes;
   bool exists = read_file(path.c_str(), bytes);
   if (!exists && errno != ENOENT) return false;
   settings_text text = settings_text_of(bytes);
   std::string changed;
-  if (!settings_file_bytes(text, change(text, what), changed)) return false;
+  if (!settings_file_bytes(text, change(text), changed)) return false;
   if (exists && changed == bytes) return true;
   return replace_file(path, changed);
-}
-
-struct key_change {
-  const char* section;
-  const char* key;
-  const char* value;
-};
-
-std::string change_key(const settings_text& text, const void* what) {
-  const auto* change = static_cast<const key_change*>(what);
-  std::string key = settings_key(text, change->key);
-  return ini_write_string(text.sjis, change->section, key.c_str(), change->value);
-}
-
-struct keys_change {
-  const char* section;
-  const std::vector<std::string>* keys;
-};
-
-std::string change_keys(const settings_text& text, const void* what) {
-  const auto* change = static_cast<const keys_change*>(what);
-  std::vector<std::string> keys;
-  for (const std::string& key : *change->keys) keys.push_back(settings_key(text, key.c_str()));
-  return ini_add_keys(text.sjis, change->section, keys);
 }
 
 // The settings file last read, kept while the file is the same one
@@ -346,13 +324,12 @@ namespace {
 
 // Writers take turns through the lock; the change is made to the file as
 // it is once the lock is held.
-bool store_locked(const char* file, std::string (*change)(const settings_text&, const void*),
-                  const void* what) {
+bool store_locked(const char* file, const settings_change& change) {
   std::string path = real_file(file);
   settings_lock lock = lock_settings(path);
   if (lock.state == lock_state::refused) return false;
   if (lock.state == lock_state::held) remove_stale_temporaries(path);
-  bool stored = store_change(path, change, what);
+  bool stored = store_change(path, change);
   if (lock.fd >= 0) close(lock.fd);
   return stored;
 }
@@ -361,14 +338,18 @@ bool store_locked(const char* file, std::string (*change)(const settings_text&, 
 
 bool profile_write_string(const char* section, const char* key, const char* value,
                           const char* file) {
-  key_change change = {section, key, value};
-  return store_locked(file, change_key, &change);
+  return store_locked(file, [section, key, value](const settings_text& text) {
+    return ini_write_string(text.sjis, section, settings_key(text, key).c_str(), value);
+  });
 }
 
 bool profile_add_keys(const char* section, const std::vector<std::string>& keys, const char* file) {
   if (keys.empty()) return true;
-  keys_change change = {section, &keys};
-  return store_locked(file, change_keys, &change);
+  return store_locked(file, [section, &keys](const settings_text& text) {
+    std::vector<std::string> stored_keys;
+    for (const std::string& key : keys) stored_keys.push_back(settings_key(text, key.c_str()));
+    return ini_add_keys(text.sjis, section, stored_keys);
+  });
 }
 
 mutex_result create_named_mutex(const char* name) {
