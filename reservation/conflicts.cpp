@@ -119,8 +119,9 @@ std::string joined(const char* prefix, const std::vector<booked_programme>& prog
   return line;
 }
 
-}  // namespace
-
+// Reads the last seven words of a listing line (or of a scheduler command)
+// as a booked programme: "Y" and digits, channel, "HH:MM-HH:MM", year,
+// month, day, title. False for a line that is not a job of ours.
 bool read_booked_programme(const std::string& line, booked_programme& p) {
   std::vector<std::string> words = blank_separated(line);
   if (words.size() < k_fields) return false;
@@ -141,6 +142,8 @@ bool read_booked_programme(const std::string& line, booked_programme& p) {
   set_window(p, start, end);
   return true;
 }
+
+}  // namespace
 
 std::vector<booked_programme> read_booking_listing(const std::string& listing) {
   std::vector<booked_programme> programmes;

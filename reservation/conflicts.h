@@ -25,11 +25,6 @@ struct booked_programme {
   long long end = 0;
 };
 
-// Reads the last seven words of a listing line (or of a scheduler command)
-// as a booked programme: "Y" and digits, channel, "HH:MM-HH:MM", year,
-// month, day, title. False for a line that is not a job of ours.
-bool read_booked_programme(const std::string& line, booked_programme& programme);
-
 // Every booked programme in a listing, lines that are not ours left out.
 std::vector<booked_programme> read_booking_listing(const std::string& listing);
 
