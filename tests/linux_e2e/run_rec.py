@@ -12,6 +12,7 @@ one failed, 77 (skipped) when curl or at/atd cannot be used here (the other
 cases still run).
 """
 import datetime
+import errno
 import http.server
 import json
 import os
@@ -77,7 +78,16 @@ class Folder:
             f.write(text.encode(encoding))
 
     def run(self, *words):
-        return subprocess.run([self.rec] + list(words), capture_output=True, timeout=400)
+        # A copy made while another case's thread forks can be held open for
+        # writing by that child until it execs: starting it then fails with
+        # "text file busy", and a moment later it starts.
+        for attempt in range(50):
+            try:
+                return subprocess.run([self.rec] + list(words), capture_output=True, timeout=400)
+            except OSError as error:
+                if error.errno != errno.ETXTBSY or attempt == 49:
+                    raise
+                time.sleep(0.1)
 
     def log(self):
         with open(os.path.join(self.path, "REC.log"), encoding="utf-8") as f:
