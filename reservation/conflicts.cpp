@@ -16,7 +16,6 @@ constexpr char k_same_prefix[] = "\x81\xA6 \x97\\\x96\xF1\x8D\xCF\x82\xDD: ";
 constexpr char k_separator[] =
     "\x81"
     "A";
-constexpr std::size_t k_fields = 7;
 
 std::vector<std::string> blank_separated(const std::string& line) {
   std::vector<std::string> words;
@@ -32,35 +31,6 @@ std::vector<std::string> blank_separated(const std::string& line) {
   return words;
 }
 
-// A whole word of 1 to 9 decimal digits.
-bool read_number(const std::string& text, int& value) {
-  if (text.empty() || text.size() > 9) return false;
-  value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
-  return true;
-}
-
-// "HH:MM-HH:MM" as the scheduler command writes it (two digits or more).
-bool read_span(const std::string& span, int& start, int& end) {
-  std::size_t dash = span.find('-');
-  if (dash == std::string::npos) return false;
-  auto read_time = [](const std::string& text, int& minutes) {
-    std::size_t colon = text.find(':');
-    int hour = 0;
-    int minute = 0;
-    if (colon == std::string::npos || !read_number(text.substr(0, colon), hour) ||
-        !read_number(text.substr(colon + 1), minute)) {
-      return false;
-    }
-    minutes = hour * 60 + minute;
-    return true;
-  };
-  return read_time(span.substr(0, dash), start) && read_time(span.substr(dash + 1), end);
-}
-
 // Days from 1970-01-01 in the proleptic Gregorian calendar: a plain count,
 // so that windows of different days compare.
 long long day_number(int year, int month, int day) {
@@ -72,15 +42,10 @@ long long day_number(int year, int month, int day) {
   return era * 146097 + day_of_era - 719468;
 }
 
-void set_window(booked_programme& p, int start, int end) {
-  p.start_hour = start / 60;
-  p.start_minute = start % 60;
+void set_window(booked_programme& p) {
   long long day = day_number(p.year, p.month, p.day) * 1440;
-  p.start = day + start;
-  // The end is a clock time on the start's day, or the next when it is not
-  // after the start (a programme across midnight).
-  long long end_clock = day + static_cast<long long>(start / 1440) * 1440 + end % 1440;
-  p.end = end_clock > p.start ? end_clock : end_clock + 1440;
+  p.start = day + job_start_minutes(p);
+  p.end = day + job_end_minutes(p);
 }
 
 bool overlaps(const booked_programme& a, const booked_programme& b) {
@@ -120,26 +85,16 @@ std::string joined(const char* prefix, const std::vector<booked_programme>& prog
 }
 
 // Reads the last seven words of a listing line (or of a scheduler command)
-// as a booked programme: "Y" and digits, channel, "HH:MM-HH:MM", year,
-// month, day, title. False for a line that is not a job of ours.
+// as a booked programme, its number "Y" and digits. False for a line that
+// is not a job of ours.
 bool read_booked_programme(const std::string& line, booked_programme& p) {
-  std::vector<std::string> words = blank_separated(line);
-  if (words.size() < k_fields) return false;
-  const std::string* field = &words[words.size() - k_fields];
-  int number = 0;
-  int start = 0;
-  int end = 0;
-  if (field[0].size() < 2 || field[0][0] != 'Y' || !read_number(field[0].substr(1), number) ||
-      !read_span(field[2], start, end) || !read_number(field[3], p.year) ||
-      !read_number(field[4], p.month) || !read_number(field[5], p.day) || p.month < 1 ||
-      p.month > 12) {
+  p = booked_programme();
+  if (read_job_fields(blank_separated(line), p) != job_field::none) return false;
+  const std::string& id = p.id;
+  if (id.size() < 2 || id[0] != 'Y' || id.find_first_not_of("0123456789", 1) != std::string::npos) {
     return false;
   }
-  p.id = field[0];
-  p.channel = field[1];
-  p.span = field[2];
-  p.title = field[6];
-  set_window(p, start, end);
+  set_window(p);
   return true;
 }
 

@@ -7,20 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "reservation/job_fields.h"
 #include "reservation/reservation.h"
 
-// One booked programme as its job's seven fields give it.
-struct booked_programme {
-  std::string id;       // "Y0003"
-  std::string channel;  // as booked
-  std::string span;     // "21:00-21:54", as booked
-  std::string title;
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int start_hour = 0;  // 0 to 29 and more: hours past 23 are the next day
-  int start_minute = 0;
-  // The programme's window in minutes from a fixed day, end after start.
+// One booked programme as its job's seven fields give it, with its window
+// in minutes from a fixed day, end after start.
+struct booked_programme : job_fields {
   long long start = 0;
   long long end = 0;
 };

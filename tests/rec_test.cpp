@@ -63,7 +63,7 @@ TEST_F(RecTest, ClockTimes) {
       {"2008 04 31 12:00-13:00", "the programme's date or time does not exist"},
       {"2008 03 29 30:00-31:00", "the time 30:00-31:00 is not HH:MM-HH:MM"},
       {"2008 03 29 21:60-22:00", "the time 21:60-22:00 is not HH:MM-HH:MM"},
-      {"2008 13 29 21:00-22:00", "the programme's date or time does not exist"},
+      {"2008 13 29 21:00-22:00", "the date 2008 13 29 is not a date"},
       {"08x 03 29 21:00-22:00", "the date 08x 03 29 is not a date"},
   };
   for (const auto& [fields, expected] : cases) EXPECT_EQ(window_of(fields), expected) << fields;

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 #include "platform/text.h"
+#include "reservation/job_fields.h"
 
 namespace {
 
@@ -13,9 +13,6 @@ constexpr char k_task_prefix[] = "zoba ";
 // launch: the Task Scheduler only removes a task whose trigger has ended.
 constexpr int k_trigger_days = 1;
 constexpr int k_minutes_per_day = 24 * 60;
-// The fields zoba puts after the recorder: number, channel, HH:MM-HH:MM,
-// year, month, day, title.
-constexpr std::size_t k_programme_fields = 7;
 
 struct word_span {
   std::string text;   // the word, quotes removed
@@ -50,35 +47,6 @@ std::string boundary(const at_date& date, int hour, int minute) {
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:00", date.year, date.month, date.day,
                 hour, minute);
   return text;
-}
-
-// A whole non-negative number of at most four digits.
-bool small_number(const std::string& text, int& value) {
-  if (text.empty() || text.size() > 4) return false;
-  char* end = nullptr;
-  value = static_cast<int>(std::strtol(text.c_str(), &end, 10));
-  return *end == '\0' && text[0] >= '0' && text[0] <= '9';
-}
-
-// "HH:MM-HH:MM" as two minutes of a day (the first may pass 24:00).
-bool programme_span(const std::string& word, int& start, int& end) {
-  std::size_t dash = word.find('-');
-  std::size_t first = word.find(':');
-  std::size_t second = word.find(':', dash);
-  if (dash == std::string::npos || first > dash || second == std::string::npos) return false;
-  int h1 = 0;
-  int m1 = 0;
-  int h2 = 0;
-  int m2 = 0;
-  if (!small_number(word.substr(0, first), h1) ||
-      !small_number(word.substr(first + 1, dash - first - 1), m1) ||
-      !small_number(word.substr(dash + 1, second - dash - 1), h2) ||
-      !small_number(word.substr(second + 1), m2) || m1 > 60 || m2 > 59 || h2 > 29) {
-    return false;
-  }
-  start = h1 * 60 + m1;
-  end = h2 * 60 + m2;
-  return true;
 }
 
 std::string element(const char* indent, const char* name, const std::string& value) {
@@ -181,21 +149,14 @@ task_definition task_for(const std::string& line, const at_request& request, con
 }
 
 std::string programme_end(const std::vector<std::string>& command) {
-  if (command.size() < k_programme_fields + 1) return {};
-  std::size_t at = command.size() - k_programme_fields;
-  int start = 0;
-  int end = 0;
-  at_date date;
-  if (!programme_span(command[at + 2], start, end) || !small_number(command[at + 3], date.year) ||
-      !small_number(command[at + 4], date.month) || !small_number(command[at + 5], date.day) ||
-      date.month < 1 || date.month > 12 || date.day < 1 || date.day > 31) {
+  job_fields fields;
+  // The program itself comes before the seven words.
+  if (command.size() <= k_job_field_count || read_job_fields(command, fields) != job_field::none) {
     return {};
   }
-  date = add_days(date, start / k_minutes_per_day);
-  start %= k_minutes_per_day;
-  end %= k_minutes_per_day;
-  if (end <= start) date = add_days(date, 1);
-  return boundary(date, end / 60, end % 60);
+  int end = job_end_minutes(fields);
+  at_date date{fields.year, fields.month, fields.day};
+  return boundary(add_days(date, end / k_minutes_per_day), end % k_minutes_per_day / 60, end % 60);
 }
 
 std::string task_name(const std::string& install, const std::string& id) {

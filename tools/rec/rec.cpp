@@ -7,9 +7,6 @@ namespace rec {
 
 namespace {
 
-constexpr int k_fields = 7;
-constexpr int k_max_hour = 29;
-
 // A whole number of at most max_digits digits; false for anything else.
 bool read_number(const std::string& text, std::size_t max_digits, int& out) {
   if (text.empty() || text.size() > max_digits) return false;
@@ -21,50 +18,45 @@ bool read_number(const std::string& text, std::size_t max_digits, int& out) {
   return true;
 }
 
-bool read_clock(const std::string& text, int& hour, int& minute) {
-  std::size_t colon = text.find(':');
-  if (colon == std::string::npos) return false;
-  return read_number(text.substr(0, colon), 2, hour) &&
-         read_number(text.substr(colon + 1), 2, minute) && text.size() - colon == 3 &&
-         hour <= k_max_hour && minute <= 59;
-}
-
-std::string read_fields(const std::vector<std::string>& fields, programme& show) {
-  show.id = fields[0];
-  show.channel = fields[1];
-  show.title = fields[6];
-  if (show.id.empty()) return "the reservation number is empty";
-  if (show.channel.empty()) return "the channel is empty";
-  std::size_t dash = fields[2].find('-');
-  if (dash == std::string::npos ||
-      !read_clock(fields[2].substr(0, dash), show.start_hour, show.start_minute) ||
-      !read_clock(fields[2].substr(dash + 1), show.end_hour, show.end_minute)) {
-    return "the time " + fields[2] + " is not HH:MM-HH:MM";
+// Why the seven words cannot be read, or empty.
+std::string read_fields(const std::vector<std::string>& words, programme& show) {
+  const std::string* word = &words[words.size() - k_job_field_count];
+  switch (read_job_fields(words, show)) {
+    case job_field::none:
+      // The clock's calendar starts in 1970.
+      if (show.year >= 1970) return {};
+      [[fallthrough]];
+    case job_field::date:
+      return "the date " + word[3] + " " + word[4] + " " + word[5] + " is not a date";
+    case job_field::id:
+      return "the reservation number is empty";
+    case job_field::channel:
+      return "the channel is empty";
+    case job_field::span:
+      return "the time " + word[2] + " is not HH:MM-HH:MM";
+    case job_field::count:
+      break;
   }
-  if (!read_number(fields[3], 4, show.year) || show.year < 1970 ||
-      !read_number(fields[4], 2, show.month) || !read_number(fields[5], 2, show.day)) {
-    return "the date " + fields[3] + " " + fields[4] + " " + fields[5] + " is not a date";
-  }
-  return {};
+  return "expected the seven words";
 }
 
 }  // namespace
 
 std::string parse_arguments(const std::vector<std::string>& words, request& out) {
   out = request();
-  std::size_t options = words.size() >= k_fields ? words.size() - k_fields : words.size();
+  std::size_t options =
+      words.size() >= k_job_field_count ? words.size() - k_job_field_count : words.size();
   const char* too_few = "expected the seven words: number channel HH:MM-HH:MM year month day title";
   for (std::size_t i = 0; i < options; ++i) {
     if (words[i] == k_check_option) {
       out.check = true;
     } else {
-      return words.size() < k_fields ? too_few : "unknown option " + words[i];
+      return words.size() < k_job_field_count ? too_few : "unknown option " + words[i];
     }
   }
-  if (words.size() < k_fields) return out.check ? std::string() : too_few;
+  if (words.size() < k_job_field_count) return out.check ? std::string() : too_few;
   out.has_programme = true;
-  std::vector<std::string> fields(words.end() - k_fields, words.end());
-  std::string error = read_fields(fields, out.show);
+  std::string error = read_fields(words, out.show);
   if (!error.empty()) return error;
   std::time_t start = 0;
   std::time_t end = 0;

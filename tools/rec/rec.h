@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "reservation/job_fields.h"
+
 namespace rec {
 
 // REC's exit statuses. 0 only when the whole programme was recorded.
@@ -31,19 +33,9 @@ inline constexpr char k_default_name[] = "{date}-{start}_{channel}_{title}.ts";
 inline constexpr int k_default_lead = 5;
 inline constexpr int k_max_lead = 600;
 
-// The programme as zoba's job hands it over.
-struct programme {
-  std::string id;
-  std::string channel;
-  std::string title;  // as given: Shift_JIS, or UTF-8 where the system hands that over
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int start_hour = 0;  // 0 to 29: 24 and later are the next day's early hours
-  int start_minute = 0;
-  int end_hour = 0;
-  int end_minute = 0;
-};
+// The programme as zoba's job hands it over; its title as given: Shift_JIS,
+// or UTF-8 where the system hands that over.
+using programme = job_fields;
 
 struct request {
   bool check = false;
