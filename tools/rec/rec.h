@@ -39,7 +39,6 @@ using programme = job_fields;
 
 struct request {
   bool check = false;
-  bool has_programme = false;  // false only for a bare "--check"
   programme show;
 };
 
