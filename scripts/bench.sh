@@ -273,8 +273,10 @@ listing_row() {
 bench_listing() {
   echo "== Reading the reservations before the question"
   pgrep -x atd >/dev/null || atd
-  trap 'cut -f1 "$work/tool/AT.jobs" >>"$work/jobs.txt" 2>/dev/null
-    xargs -r atrm <"$work/jobs.txt" 2>/dev/null; rm -rf "$work"' EXIT
+  # Under set -e a failing command would end the trap before the folder is
+  # removed: the record is gone once the part has cleaned up after itself.
+  trap 'cut -f1 "$work/tool/AT.jobs" >>"$work/jobs.txt" 2>/dev/null || true
+    sort -u "$work/jobs.txt" | xargs -r atrm 2>/dev/null || true; rm -rf "$work"' EXIT
   : >"$work/jobs.txt"
   cp build/linux-release/AT "$work/tool/AT"
   printf '[ZOBA]\r\ndebug=0\r\nsch_start_offset=-1\r\nrec_end_offset=0\r\nno=0012\r\n' \
@@ -291,8 +293,10 @@ bench_listing() {
   local own
   own="$(wc -l <"$work/tool/AT.jobs")"
   listing_row "$own of this install's jobs, $(($(atq | wc -l) - own)) others"
-  cut -f1 "$work/tool/AT.jobs" >>"$work/jobs.txt" # the bookings' jobs too
-  xargs -r atrm <"$work/jobs.txt" 2>/dev/null
+  # The bookings' jobs too. AT's record names the queued ones again, and
+  # atrm fails for a number it has already removed: each is removed once.
+  cut -f1 "$work/tool/AT.jobs" >>"$work/jobs.txt"
+  sort -u "$work/jobs.txt" | xargs -r atrm 2>/dev/null
   : >"$work/jobs.txt"
   rm -f "$work/tool/AT.jobs"
 }
