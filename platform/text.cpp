@@ -64,3 +64,14 @@ std::string format_text(const char* format, ...) {
   va_end(args);
   return text;
 }
+
+bool read_decimal(const std::string& text, std::size_t max_digits, int& out) {
+  if (text.empty() || text.size() > max_digits || max_digits > 9) return false;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  out = value;
+  return true;
+}

@@ -32,3 +32,7 @@ std::string format_text(const char* format, ...) __attribute__((format(printf, 1
 
 // The same with the arguments already gathered.
 std::string format_text_v(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
+
+// Reads a whole number of one to max_digits (at most 9) decimal digits and
+// nothing else, no sign or blank; false for anything else.
+bool read_decimal(const std::string& text, std::size_t max_digits, int& out);

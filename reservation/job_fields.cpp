@@ -1,26 +1,17 @@
 #include "reservation/job_fields.h"
 
+#include "platform/text.h"
+
 namespace {
 
 constexpr int k_max_hour = 29;
 constexpr int k_minutes_per_day = 24 * 60;
 
-// A whole number of one to max_digits decimal digits.
-bool read_number(const std::string& text, std::size_t max_digits, int& out) {
-  if (text.empty() || text.size() > max_digits) return false;
-  out = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    out = out * 10 + (c - '0');
-  }
-  return true;
-}
-
 bool read_clock(const std::string& text, int& hour, int& minute) {
   std::size_t colon = text.find(':');
   return colon != std::string::npos && text.size() - colon == 3 &&
-         read_number(text.substr(0, colon), 2, hour) &&
-         read_number(text.substr(colon + 1), 2, minute) && hour <= k_max_hour && minute <= 59;
+         read_decimal(text.substr(0, colon), 2, hour) &&
+         read_decimal(text.substr(colon + 1), 2, minute) && hour <= k_max_hour && minute <= 59;
 }
 
 bool read_span(const std::string& span, job_fields& out) {
@@ -31,8 +22,8 @@ bool read_span(const std::string& span, job_fields& out) {
 }
 
 bool read_date(const std::string* words, job_fields& out) {
-  return words[0].size() == 4 && read_number(words[0], 4, out.year) &&
-         read_number(words[1], 2, out.month) && read_number(words[2], 2, out.day) &&
+  return words[0].size() == 4 && read_decimal(words[0], 4, out.year) &&
+         read_decimal(words[1], 2, out.month) && read_decimal(words[2], 2, out.day) &&
          out.month >= 1 && out.month <= 12 && out.day >= 1 && out.day <= 31;
 }
 

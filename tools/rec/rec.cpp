@@ -3,20 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/text.h"
+
 namespace rec {
 
 namespace {
-
-// A whole number of at most max_digits digits; false for anything else.
-bool read_number(const std::string& text, std::size_t max_digits, int& out) {
-  if (text.empty() || text.size() > max_digits) return false;
-  out = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    out = out * 10 + (c - '0');
-  }
-  return true;
-}
 
 // Why the seven words cannot be read, or empty.
 std::string read_fields(const std::vector<std::string>& words, programme& show) {
@@ -88,7 +79,7 @@ std::string parse_settings(const settings_text& text, settings& out) {
   if (!read_stop(text.stop, out.stop)) {
     return "stop=" + text.stop + " is not duration, terminate or stdin";
   }
-  if (!text.lead.empty() && (!read_number(text.lead, 3, out.lead) || out.lead > k_max_lead)) {
+  if (!text.lead.empty() && (!read_decimal(text.lead, 3, out.lead) || out.lead > k_max_lead)) {
     return "lead=" + text.lead + " is not a number of seconds from 0 to 600";
   }
   if (out.command.find_first_not_of(" \t") == std::string::npos) {
