@@ -161,7 +161,7 @@ rec::job sample_job(const char* command, rec::stop_mode stop) {
   work.setup.stop = stop;
   rec::programme_window(work.show, work.start, work.end);
   work.fixed = rec::values_of(work.show, "Show", work.start, work.end);
-  work.command = split(command);
+  work.setup.command = split(command);
   work.folder = "/v";
   return work;
 }

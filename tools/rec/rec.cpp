@@ -73,7 +73,6 @@ bool read_stop(const std::string& text, stop_mode& stop) {
 
 std::string parse_settings(const settings_text& text, settings& out) {
   out = settings();
-  out.command = text.command;
   out.folder = text.folder;
   if (!text.name.empty()) out.name = text.name;
   if (!read_stop(text.stop, out.stop)) {
@@ -82,12 +81,12 @@ std::string parse_settings(const settings_text& text, settings& out) {
   if (!text.lead.empty() && (!read_decimal(text.lead, 3, out.lead) || out.lead > k_max_lead)) {
     return "lead=" + text.lead + " is not a number of seconds from 0 to 600";
   }
-  if (out.command.find_first_not_of(" \t") == std::string::npos) {
+  if (text.command.find_first_not_of(" \t") == std::string::npos) {
     return "no recorder: set command= in [REC] of the settings file";
   }
-  std::vector<std::string> words;
-  std::string error = split_template(out.command, words);
-  if (error.empty()) error = fill_template(words, values(), words);
+  std::string error = split_template(text.command, out.command);
+  std::vector<std::string> filled;
+  if (error.empty()) error = fill_template(out.command, values(), filled);
   if (!error.empty()) return "command=: " + error;
   std::string name;
   error = fill_word(out.name, values(), name);

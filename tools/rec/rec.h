@@ -50,8 +50,8 @@ std::string parse_arguments(const std::vector<std::string>& words, request& out)
 enum class stop_mode { duration, terminate, line_end };
 
 struct settings {
-  std::string command;  // the recorder's command template, UTF-8
-  std::string folder;   // empty: the user's videos folder
+  std::vector<std::string> command;  // the recorder's command template in words, UTF-8
+  std::string folder;                // empty: the user's videos folder
   std::string name = k_default_name;
   stop_mode stop = stop_mode::duration;
   int lead = k_default_lead;

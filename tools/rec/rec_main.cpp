@@ -44,10 +44,9 @@ std::string read_settings(rec::settings& setup) {
 
 // Why REC could not record with these settings; empty when it could.
 std::string settings_problem(const rec::settings& setup, std::string& folder) {
-  std::vector<std::string> words;
-  rec::split_template(setup.command, words);
-  if (rec_system::find_program(words[0]).empty()) {
-    return "the recorder " + words[0] + " is not a program (command= in [REC])";
+  const std::string& program = setup.command[0];
+  if (rec_system::find_program(program).empty()) {
+    return "the recorder " + program + " is not a program (command= in [REC])";
   }
   folder = setup.folder.empty() ? rec_system::videos_folder() : setup.folder;
   if (folder.empty()) return "no folder for the recordings: set folder= in [REC]";
@@ -76,7 +75,6 @@ int record(const rec::request& asked, const rec::settings& setup, const std::str
   rec::programme_window(asked.show, work.start, work.end);
   work.fixed = rec::values_of(asked.show, rec_system::utf8_from_sjis(asked.show.title), work.start,
                               work.end);
-  rec::split_template(setup.command, work.command);
   work.folder = folder;
   work.log_path = log_path();
   return rec::run_recording(work);

@@ -83,7 +83,7 @@ attempt_record attempt_recording(const job& work, int number, int& file_number) 
     return attempt;
   }
   ++file_number;
-  fill_template(work.command, with, attempt.command);
+  fill_template(work.setup.command, with, attempt.command);
   rec_system::recorder* process = rec_system::start_recorder(
       attempt.command, work.setup.stop == stop_mode::line_end, attempt.outcome);
   if (process == nullptr) return attempt;

@@ -25,9 +25,8 @@ struct job {
   settings setup;
   std::time_t start = 0;
   std::time_t end = 0;
-  values fixed;                      // every value but seconds and file
-  std::vector<std::string> command;  // the split template
-  std::string folder;                // where the recording goes, made already
+  values fixed;        // every value but seconds and file
+  std::string folder;  // where the recording goes, made already
   std::string log_path;
 };
 

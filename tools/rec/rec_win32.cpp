@@ -25,31 +25,35 @@ namespace {
 constexpr DWORD k_path_size = 32768;
 // Windows' file name limit, in UTF-16 units.
 constexpr std::size_t k_name_limit = 255;
-// The longest single sleep or wait: timeouts on Windows do not count the
-// time the PC was suspended, so the wall clock is read again this often.
+// The longest single wait: timeouts on Windows do not count the time the
+// PC was suspended, so the wall clock is read again this often (the waits
+// for the programme are cut as short by their caller).
 constexpr long long k_chunk_seconds = 30;
 // 100-nanosecond ticks between 1601-01-01 (FILETIME) and 1970-01-01.
 constexpr long long k_epoch_ticks = 116444736000000000LL;
 constexpr long long k_ticks_per_second = 10000000LL;
 constexpr unsigned k_shift_jis = 932;
 
-std::wstring wide(const std::string& utf8) {
-  int size = static_cast<int>(utf8.size());
-  int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring text(static_cast<std::size_t>(length), L'\0');
-  if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, text.data(), length);
-  return text;
+// Text in a code page (UTF-8 unless told) as UTF-16, and back.
+std::wstring wide(const std::string& text, UINT code_page = CP_UTF8) {
+  int size = static_cast<int>(text.size());
+  int length = MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(length), L'\0');
+  if (length > 0) MultiByteToWideChar(code_page, 0, text.data(), size, out.data(), length);
+  return out;
 }
 
-std::string utf8(const wchar_t* text, int size) {
-  int length = WideCharToMultiByte(CP_UTF8, 0, text, size, nullptr, 0, nullptr, nullptr);
+std::string narrow(const wchar_t* text, int size, UINT code_page = CP_UTF8) {
+  int length = WideCharToMultiByte(code_page, 0, text, size, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(length), '\0');
-  if (length > 0) WideCharToMultiByte(CP_UTF8, 0, text, size, out.data(), length, nullptr, nullptr);
+  if (length > 0) {
+    WideCharToMultiByte(code_page, 0, text, size, out.data(), length, nullptr, nullptr);
+  }
   return out;
 }
 
 std::string utf8(const std::wstring& text) {
-  return utf8(text.data(), static_cast<int>(text.size()));
+  return narrow(text.data(), static_cast<int>(text.size()));
 }
 
 // The system's words for an error code, with the code, for REC's log.
@@ -62,7 +66,7 @@ std::string error_text(DWORD code) {
                         message[length - 1] == L' ' || message[length - 1] == L'.')) {
     --length;
   }
-  std::string text = utf8(message, static_cast<int>(length));
+  std::string text = narrow(message, static_cast<int>(length));
   if (message != nullptr) LocalFree(message);
   char number[32];
   std::snprintf(number, sizeof number, "error %lu", static_cast<unsigned long>(code));
@@ -135,7 +139,6 @@ long long now() {
 
 void sleep_for(long long seconds) {
   if (seconds <= 0) return;
-  if (seconds > k_chunk_seconds) seconds = k_chunk_seconds;
   Sleep(static_cast<DWORD>(seconds * 1000));
 }
 
@@ -311,25 +314,11 @@ std::string settings_path() {
 }
 
 std::string shown_reason(const std::string& utf8_text) {
-  int size = static_cast<int>(utf8_text.size());
-  int length = MultiByteToWideChar(CP_UTF8, 0, utf8_text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8_text.data(), size, wide.data(), length);
-  int ansi = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(ansi), '\0');
-  if (ansi > 0) {
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), length, text.data(), ansi, nullptr, nullptr);
-  }
-  return text;
+  std::wstring text = wide(utf8_text);
+  return narrow(text.data(), static_cast<int>(text.size()), CP_ACP);
 }
 
-std::string utf8_from_sjis(const std::string& sjis) {
-  int size = static_cast<int>(sjis.size());
-  int length = MultiByteToWideChar(k_shift_jis, 0, sjis.data(), size, nullptr, 0);
-  std::wstring text(static_cast<std::size_t>(length), L'\0');
-  if (length > 0) MultiByteToWideChar(k_shift_jis, 0, sjis.data(), size, text.data(), length);
-  return utf8(text);
-}
+std::string utf8_from_sjis(const std::string& sjis) { return utf8(wide(sjis, k_shift_jis)); }
 
 bool append_line(const std::string& path, const std::string& line) {
   // Appending is one write at the end even when two RECs share the log.
