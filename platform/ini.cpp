@@ -26,6 +26,7 @@ struct ini_line {
   bool has_value = false;
   span name;
   span value;
+  std::size_t begin = 0;      // the line's first byte
   std::size_t after_end = 0;  // just after the line's first line end
   std::size_t next = 0;       // the first byte of the next line
 };
@@ -131,6 +132,7 @@ ini_line parse_line(std::string_view text, std::size_t begin) {
     at += width;
   }
   ini_line line;
+  line.begin = begin;
   span content = trim(text, {begin, at});
   bool crlf = at + 1 < text.size() && text[at] == '\r' && text[at + 1] == '\n';
   line.after_end = at + (at < text.size() ? (crlf ? 2 : 1) : 0);
@@ -375,21 +377,12 @@ std::string ini_key_name(const char* key) { return folded_name(trim_name(key)); 
 
 std::map<std::string, std::string> ini_key_lines(std::string_view text, const char* section) {
   text = without_lone_lead(text);
-  std::string_view name = trim_name(section);
   std::map<std::string, std::string> lines;
-  bool inside = name.empty();
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t begin = at;
-    ini_line line = parse_line(text, at);
-    at = line.next;
-    if (line.blank) continue;
-    if (line.is_section) {
-      if (inside) break;
-      inside = same_name(part(text, line.name), name);
-    } else if (inside) {
-      lines.emplace(folded_name(part(text, line.name)), text.substr(begin, at - begin));
-    }
-  }
+  walk_section(text, trim_name(section), [text, &lines](const ini_line& line, ini_place&) {
+    lines.emplace(folded_name(part(text, line.name)),
+                  text.substr(line.begin, line.next - line.begin));
+    return false;
+  });
   return lines;
 }
 
