@@ -22,6 +22,10 @@ struct settings {
 // so the name must stay the one AT reads.
 inline constexpr char k_install_variable[] = "ZOBA_SETTINGS";
 
+// The settings file's name as zoba keeps it under its usual name: AT typed
+// by hand and REC read the one of that name in their own folder.
+inline constexpr char k_settings_file_name[] = "zoba.ini";
+
 // The settings of this run, loaded once at start; only no changes later.
 extern settings g_settings;
 

@@ -58,11 +58,6 @@ std::string past_launch(const at_request& request, const at_date& today, int now
 // it), or else the launch stamp (at_time_stamp) when there is none.
 std::string job_identifier(const std::vector<std::string>& command, const std::string& stamp);
 
-// The variable through which zoba tells AT which install books: the path of
-// its settings file. AT typed by hand has none and takes the settings file
-// zoba keeps beside AT.
-inline constexpr char k_install_variable[] = "ZOBA_SETTINGS";
-
 // The install a job belongs to: eight hexadecimal digits (FNV-1a, 32 bits)
 // of its settings file's path, ASCII letters folded to lower case when
 // fold_case is set (Windows paths). Jobs of other installs are never

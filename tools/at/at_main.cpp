@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "platform/convert.h"
 #include "platform/posix_shared.h"
 #include "tools/at/at_job.h"
@@ -42,8 +43,6 @@ constexpr char k_atd_pid_file[] = "/run/atd.pid";
 constexpr char k_no_atd[] = "No atd running";
 constexpr char k_no_at[] = "the at command is not installed (Debian package at)";
 constexpr char k_no_entries[] = "There are no entries in the list.";
-// The settings file zoba keeps beside AT: the install of AT typed by hand.
-constexpr char k_settings_name[] = "zoba.ini";
 // Our recorder launcher, asked before a booking whether it can record.
 constexpr char k_rec_name[] = "REC";
 constexpr int k_check_seconds = 5;
@@ -211,7 +210,7 @@ std::string rec_refusal(const std::string& program, const std::vector<std::strin
 std::string settings_file(const std::string& folder) {
   const char* settings = std::getenv(k_install_variable);
   bool named = settings != nullptr && settings[0] != '\0';
-  return named ? std::string(settings) : folder + "/" + k_settings_name;
+  return named ? std::string(settings) : folder + "/" + k_settings_file_name;
 }
 
 std::string this_install(const std::string& folder) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "tools/at/at_job.h"
 #include "tools/at/task_xml.h"
 #include "tools/rec/rec_signature.h"
@@ -36,7 +37,6 @@ constexpr DWORD k_check_limit_ms = 30000;
 constexpr DWORD k_poll_ms = 50;
 // How far into a program named REC its signature is looked for.
 constexpr std::size_t k_signature_limit = std::size_t{8} * 1024 * 1024;
-constexpr char k_default_settings[] = "zoba.ini";
 
 // The names of the tasks AT registered, beside AT.exe: the listing reads it,
 // as not every Task Scheduler can enumerate its tasks.
@@ -126,7 +126,7 @@ std::string settings_path() {
   char path[MAX_PATH * 2] = {};
   DWORD length = GetEnvironmentVariableA(k_install_variable, path, sizeof path);
   if (length > 0 && length < sizeof path) return std::string(path, length);
-  return own_folder() + k_default_settings;
+  return own_folder() + k_settings_file_name;
 }
 
 // The program as the system would find it for a command line: AT's own

@@ -18,6 +18,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "app/settings.h"
 #include "platform/convert.h"
 #include "platform/posix_shared.h"
 #include "tools/rec/rec_system.h"
@@ -240,7 +241,7 @@ std::string videos_folder() {
 
 std::string program_folder() { return platform::folder_of(platform::self_path()); }
 
-std::string settings_path() { return program_folder() + "/zoba.ini"; }
+std::string settings_path() { return program_folder() + "/" + k_settings_file_name; }
 
 std::string shown_reason(const std::string& utf8) { return utf8; }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "tools/rec/rec_system.h"
 #include "tools/rec/rec_windows_args.h"
 
@@ -310,7 +311,7 @@ std::string settings_path() {
       cut = i + 1;
     }
   }
-  return module.substr(0, cut) + "zoba.ini";
+  return module.substr(0, cut) + k_settings_file_name;
 }
 
 std::string shown_reason(const std::string& utf8_text) {
