@@ -185,10 +185,6 @@ namespace {
 std::vector<std::string> g_stations_without_channel;
 std::set<std::string> g_stations_noted;
 
-}  // namespace
-
-namespace {
-
 // Enters the stations noted; a notice about them then says why when the
 // settings file is never written.
 std::string with_stations_stored(const std::string& notice) {

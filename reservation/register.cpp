@@ -164,9 +164,9 @@ bool register_reservation(const reservation& r, programme_position position) {
   std::string command = format_scheduler_command(r, platform::shown_text(recorder), g_settings.no);
   platform::process_result result =
       platform::run_process(system_scheduler_command(r, recorder, g_settings.no).c_str());
-  if (result.started && result.exit_status == 0) g_booked.push_back(booked_form(r, g_settings.no));
+  bool booked = result.started && result.exit_status == 0;
+  if (booked) g_booked.push_back(booked_form(r, g_settings.no));
   std::string notice = format_registration_notice(command, result);
-  bool failed = !result.started || result.exit_status != 0;
-  show_notice(failed ? with_programme_position(notice, position) : notice);
+  show_notice(booked ? notice : with_programme_position(notice, position));
   return true;
 }

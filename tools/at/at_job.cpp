@@ -21,6 +21,18 @@ constexpr char k_preamble_end[] =
 constexpr int k_search_days = 400;
 // file_holds reads this much at a time.
 constexpr std::size_t k_search_chunk = std::size_t{64} * 1024;
+// The months as atq writes them.
+constexpr char k_months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+
+// A listing line kept on one line: a line end inside the command would end
+// a comment and run the rest, or split a record.
+std::string one_line(const std::string& listing) {
+  std::string line = listing;
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return line;
+}
 
 // A whole number with an optional minus sign; false for anything else.
 bool parse_number(const std::string& text, int& value) {
@@ -239,12 +251,7 @@ std::string joined_words(const std::vector<std::string>& words) {
 }
 
 std::string job_marker(const std::string& install, const std::string& listing) {
-  // A line end inside the command would end the comment and run the rest.
-  std::string line = listing;
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return k_marker + install + ": " + line + "\n";
+  return k_marker + install + ": " + one_line(listing) + "\n";
 }
 
 std::string job_text(const std::string& script) {
@@ -323,15 +330,10 @@ std::string at_time_stamp(const at_date& date, int hour, int minute) {
 
 std::string job_record(const std::string& number, const std::string& install,
                        const std::string& stamp, const std::string& listing) {
-  std::string line = listing;
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return number + "\t" + install + "\t" + stamp + "\t" + line + "\n";
+  return number + "\t" + install + "\t" + stamp + "\t" + one_line(listing) + "\n";
 }
 
 bool queued_job(const std::string& line, std::string& number, std::string& stamp) {
-  static const char k_months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
   std::size_t tab = line.find('\t');
   if (tab == 0 || tab == std::string::npos) return false;
   number = line.substr(0, tab);
