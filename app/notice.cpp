@@ -1,8 +1,8 @@
 #include "app/notice.h"
 
-#include "app/texts.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "reservation/texts.h"
 
 namespace {
 

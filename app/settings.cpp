@@ -1,22 +1,15 @@
 #include "app/settings.h"
 
 #include <cstdint>
-#include <set>
-#include <vector>
 
-#include "app/texts.h"
 #include "app/trace.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "reservation/texts.h"
 
 settings g_settings;
 
 namespace {
-
-// The stations looked up without a channel, in the order met, to be
-// entered by store_new_stations.
-std::vector<std::string> g_new_stations;
-std::set<std::string> g_new_station_set;
 
 constexpr char k_section_zoba[] = "ZOBA";
 constexpr char k_section_tvch[] = "TVCH";
@@ -65,25 +58,24 @@ bool is_keepable_station(const std::string& station) {
   return true;
 }
 
-std::string lookup_channel(const std::string& station) {
+std::string lookup_channel(const std::string& station, new_stations& pending) {
   if (!is_keepable_station(station)) return {};
-  if (g_new_station_set.count(station) != 0) return {};
+  if (pending.noted.count(station) != 0) return {};
   const char* file = g_settings.settings_path.c_str();
   std::string channel =
       platform::profile_read_string(k_section_tvch, station.c_str(), "", k_channel_buffer, file);
   if (channel.empty()) {
-    g_new_station_set.insert(station);
-    g_new_stations.push_back(station);
+    pending.noted.insert(station);
+    pending.names.push_back(station);
   }
   return channel;
 }
 
-bool store_new_stations() {
+bool store_new_stations(new_stations& pending) {
   // A file of thousands of new stations is written once, not once each.
   bool stored =
-      platform::profile_add_keys(k_section_tvch, g_new_stations, g_settings.settings_path.c_str());
-  g_new_stations.clear();
-  g_new_station_set.clear();
+      platform::profile_add_keys(k_section_tvch, pending.names, g_settings.settings_path.c_str());
+  pending = new_stations{};
   return stored;
 }
 

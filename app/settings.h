@@ -3,7 +3,9 @@
 // in [TVCH]. It is the tool's only persistent state.
 #pragma once
 
+#include <set>
 #include <string>
+#include <vector>
 
 struct settings {
   int debug = 0;
@@ -46,15 +48,22 @@ void load_settings();
 // as a section, a comment or another key and value, and is never written.
 bool is_keepable_station(const std::string& station);
 
-// The channel of a station from [TVCH], at most 7 bytes. A station with no
-// channel is noted for store_new_stations to enter with an empty value for
-// the user to fill in, and the result is empty. A station that is not
-// keepable is neither looked up nor entered, and the result is empty.
-std::string lookup_channel(const std::string& station);
+// The stations a run looked up and found without a channel, in the order
+// met, each once: entered in [TVCH] with an empty value for the user to fill
+// in. It belongs to the run.
+struct new_stations {
+  std::vector<std::string> names;
+  std::set<std::string> noted;
+};
 
-// Enters the stations lookup_channel noted, in one write however many,
-// and forgets them. Returns false when they could not be stored.
-bool store_new_stations();
+// The channel of a station from [TVCH], at most 7 bytes. A station with no
+// channel is noted in pending and the result is empty. A station that is not
+// keepable is neither looked up nor noted, and the result is empty.
+std::string lookup_channel(const std::string& station, new_stations& pending);
+
+// Enters the stations noted in pending, in one write however many, and
+// forgets them. Returns false when they could not be stored.
+bool store_new_stations(new_stations& pending);
 
 // Why the settings file is never written, naming its line that is in no
 // encoding of the rest of the file; empty when it can be written.

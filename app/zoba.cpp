@@ -1,13 +1,13 @@
 #include "app/zoba.h"
 
+#include "app/booking.h"
 #include "app/notice.h"
 #include "app/settings.h"
-#include "app/texts.h"
 #include "app/trace.h"
 #include "app/trace_points.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "reservation/iepg_reader.h"
+#include "reservation/texts.h"
 
 namespace {
 

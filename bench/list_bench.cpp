@@ -65,18 +65,21 @@ std::size_t one_scan(std::FILE* file) {
   return scan_all(scan_source(read_file, file, g_buffer));
 }
 
+// The list's reading, with its own buffer: not for the stack.
+programme_list g_list;
+
 std::size_t count_pass(std::FILE* file) {
   std::rewind(file);
-  return static_cast<std::size_t>(count_programmes(read_file, file));
+  return static_cast<std::size_t>(count_programmes(g_list, read_file, file));
 }
 
 std::size_t block_pass(std::FILE* file) {
   std::rewind(file);
-  start_programme_list(read_file, file);
+  start_programme_list(g_list, read_file, file);
   std::size_t scans = 0;
-  while (next_programme_block()) {
-    scans += scan_all(scan_source(read_programme_block, nullptr, g_buffer));
-    finish_programme_block();
+  while (next_programme_block(g_list)) {
+    scans += scan_all(scan_source(read_programme_block, &g_list, g_buffer));
+    finish_programme_block(g_list);
   }
   return scans;
 }

@@ -25,11 +25,11 @@
 #include <string>
 #include <string_view>
 
+#include "app/booking.h"
 #include "app/settings.h"
 #include "app/trace.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/text.h"
-#include "reservation/iepg_reader.h"
 #include "reservation/line_scan.h"
 #include "tests/fake_platform.h"
 

@@ -1,13 +1,41 @@
-// The iEPG reader: scans the programme file into a reservation, finds the
-// station's channel, and hands a reservation with a channel on to the
-// schedule and the registration.
+// The iEPG reader: scans one programme's lines into a reservation. It only
+// reads bytes: the stations it meets are handed back to be looked up by the
+// caller, and what a debug trace would show is handed back as notes.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "reservation/line_scan.h"
-#include "reservation/register.h"
 #include "reservation/reservation.h"
+
+// The reader's trace points: each number is printed in its trace line, so
+// the numbers never change.
+inline constexpr int k_trace_line = 384;     // the key and value scanned
+inline constexpr int k_trace_station = 393;  // the channel found for a station
+inline constexpr int k_trace_year = 399;
+inline constexpr int k_trace_month = 405;
+inline constexpr int k_trace_date = 411;
+inline constexpr int k_trace_start = 417;
+inline constexpr int k_trace_end = 423;
+inline constexpr int k_trace_title_read = 429;   // the title before cleaning
+inline constexpr int k_trace_title_clean = 432;  // and after
+
+// One trace line of the scan. A k_trace_station note holds the station line's
+// value alone: its channel is known only once the caller has looked it up.
+struct scan_note {
+  int point = 0;
+  std::string text;
+};
+
+// One programme as scanned: the reservation without its channel, every
+// station line's value whole and in order (the last decides the station),
+// and the trace notes when they were asked for.
+struct scanned_programme {
+  reservation programme;
+  std::vector<std::string> stations;
+  std::vector<scan_note> notes;
+};
 
 // The decimal number at the head of a text: leading white space, an optional
 // sign, the digits up to the first non-digit; wraps around in 32 bits; no
@@ -26,18 +54,10 @@ void scan_time(const char* text, int& hour, int& minute);
 // as a single byte.
 void sanitize_title(std::string& title);
 
-// Scans every line of iEPG data into the reservation (the file's part of
-// read_iepg_file, also usable on bytes in memory).
-void scan_iepg_data(scan_input& input, reservation& r);
+// Scans every line of one programme's data into out, which starts empty.
+// Notes are built only when with_notes is set: a large file scanned outside
+// debug mode must not pay for a message per line.
+void scan_iepg_data(scan_input& input, scanned_programme& out, bool with_notes);
 
-// Carries a scanned reservation on: without a channel the user is told so;
-// with one the schedule is computed and the reservation registered (the
-// confirmation and any notice tell the programme's position in a file of
-// several). False when the user chose to stop a file of several there.
-bool finish_reservation(reservation& r, programme_position position = {});
-
-// Reads the file at path and carries each of its reservations as far as it
-// goes, in turn, telling the user of every outcome but a cancelled
-// confirmation. A file of several programmes is read twice: once to count
-// them, once to book them.
-void read_iepg_file(const std::string& path);
+// The text of a station's trace note once its channel is known.
+std::string station_note(const std::string& channel, const std::string& station);

@@ -12,60 +12,28 @@ constexpr char k_multi_type[] = "application/x-multi-tv-program";
 // than "content-type" and k_multi_type.
 constexpr std::size_t k_type_keep = 64;
 
-// One file read at a time: the header, then its blocks in turn.
-struct list_state {
-  scan_read read;
-  void* source;
-  const unsigned char* next;
-  const unsigned char* end;
-  bool data_ended;
-  // The reads so far and the size of the first: while there was one, every
-  // byte read is still in the buffer.
-  int reads;
-  std::size_t first_size;
-  bool source_ended;  // a read gave nothing: none is made again
-  char boundary[k_boundary_limit + 1];
-  std::size_t boundary_size;
-  // The start of a line that may be a boundary line is held back until its
-  // end tells; a line that is not one is then sent on from here.
-  unsigned char held[k_boundary_line_limit + 1];
-  std::size_t held_size;
-  std::size_t flush_size;
-  std::size_t flush_sent;
-  bool in_line;  // past a held start: the rest of the line goes on as it is
-  bool block_ended;
-  bool more_blocks;  // a boundary line ended the block: another follows
-  bool blank;        // the block so far holds only spaces, tabs, CRs and LFs
-};
-
-list_state g_list;
-// The raw bytes of the file; the line scan fills its own buffer from them.
-unsigned char g_list_buffer[k_scan_buffer_size];
-
 bool is_blank(unsigned char byte) { return byte == ' ' || byte == '\t' || byte == '\r'; }
 
-bool refill() {
-  if (g_list.data_ended) return false;
-  std::size_t got = g_list.read(g_list.source, g_list_buffer, k_scan_buffer_size);
+bool refill(programme_list& list) {
+  if (list.data_ended) return false;
+  std::size_t got = list.read(list.source, list.buffer, k_scan_buffer_size);
   if (got == 0) {
-    g_list.data_ended = true;
-    g_list.source_ended = true;
+    list.data_ended = true;
     return false;
   }
-  if (g_list.reads++ == 0) g_list.first_size = got;
-  g_list.next = g_list_buffer;
-  g_list.end = g_list_buffer + got;
-  const void* eof = std::memchr(g_list_buffer, k_end_of_file_byte, got);
+  list.next = list.buffer;
+  list.end = list.buffer + got;
+  const void* eof = std::memchr(list.buffer, k_end_of_file_byte, got);
   if (eof != nullptr) {
-    g_list.end = static_cast<const unsigned char*>(eof);
-    g_list.data_ended = true;
+    list.end = static_cast<const unsigned char*>(eof);
+    list.data_ended = true;
   }
   return true;
 }
 
-bool has_bytes() {
-  while (g_list.next == g_list.end) {
-    if (!refill()) return false;
+bool has_bytes(programme_list& list) {
+  while (list.next == list.end) {
+    if (!refill(list)) return false;
   }
   return true;
 }
@@ -100,24 +68,24 @@ void take_header_bytes(header_parts& parts, const unsigned char* bytes, std::siz
 // Reads one line without its LF; at most limit bytes are kept, size tells
 // the whole length and blank whether all of it is blank; parts, when given,
 // gets the header line's parts. False when the data has ended.
-bool read_line(char* line, std::size_t limit, std::size_t& size, bool& blank,
+bool read_line(programme_list& list, char* line, std::size_t limit, std::size_t& size, bool& blank,
                header_parts* parts = nullptr) {
-  if (!has_bytes()) return false;
+  if (!has_bytes(list)) return false;
   size = 0;
   blank = true;
-  while (has_bytes()) {
-    std::size_t available = static_cast<std::size_t>(g_list.end - g_list.next);
-    const void* found = std::memchr(g_list.next, '\n', available);
+  while (has_bytes(list)) {
+    std::size_t available = static_cast<std::size_t>(list.end - list.next);
+    const void* found = std::memchr(list.next, '\n', available);
     std::size_t length =
-        found == nullptr ? available : static_cast<const unsigned char*>(found) - g_list.next;
+        found == nullptr ? available : static_cast<const unsigned char*>(found) - list.next;
     std::size_t kept = std::min(size, limit);
-    std::memcpy(line + kept, g_list.next, std::min(length, limit - kept));
-    blank = blank && all_blank(g_list.next, length);
-    if (parts != nullptr) take_header_bytes(*parts, g_list.next, length);
+    std::memcpy(line + kept, list.next, std::min(length, limit - kept));
+    blank = blank && all_blank(list.next, length);
+    if (parts != nullptr) take_header_bytes(*parts, list.next, length);
     size += length;
-    g_list.next += length;
+    list.next += length;
     if (found != nullptr) {
-      ++g_list.next;
+      ++list.next;
       break;
     }
   }
@@ -157,8 +125,8 @@ header_line split_header_line(const char* line, std::size_t size) {
 // Takes the type (from the parts of the whole line) and the boundary from
 // a header line. False once the type shows a file of one programme: the
 // rest of the header does not matter.
-bool apply_header_line(const char* line, std::size_t size, const header_parts& parts, bool& typed,
-                       bool& multi) {
+bool apply_header_line(programme_list& list, const char* line, std::size_t size,
+                       const header_parts& parts, bool& typed, bool& multi) {
   header_line h = split_header_line(line, size);
   if (!typed && equals_ignoring_case(parts.key, parts.key_size, "content-type")) {
     typed = true;
@@ -166,135 +134,135 @@ bool apply_header_line(const char* line, std::size_t size, const header_parts& p
     multi = parts.value_size >= prefix && equals_ignoring_case(parts.value, prefix, k_multi_type);
     return multi;
   }
-  if (g_list.boundary_size == 0 && size <= k_boundary_line_limit && h.value_size > 0 &&
+  if (list.boundary_size == 0 && size <= k_boundary_line_limit && h.value_size > 0 &&
       h.value_size <= k_boundary_limit && equals_ignoring_case(h.key, h.key_size, "boundary")) {
-    std::memcpy(g_list.boundary, h.value, h.value_size);
-    g_list.boundary[h.value_size] = '\0';
-    g_list.boundary_size = h.value_size;
+    std::memcpy(list.boundary, h.value, h.value_size);
+    list.boundary[h.value_size] = '\0';
+    list.boundary_size = h.value_size;
   }
   return true;
 }
 
 enum class header_end { data_end, blank_line, boundary_line, one_programme };
 
-header_end read_header(bool& multi) {
+header_end read_header(programme_list& list, bool& multi) {
   char line[k_boundary_line_limit + 1];
   std::size_t size = 0;
   bool blank = false;
   bool typed = false;
   header_parts parts;
-  while (read_line(line, sizeof line, size, blank, &(parts = header_parts{}))) {
+  while (read_line(list, line, sizeof line, size, blank, &(parts = header_parts{}))) {
     std::size_t kept = std::min(size, sizeof line);
     if (blank) return header_end::blank_line;
-    if (is_boundary_line(line, size, g_list.boundary, g_list.boundary_size)) {
+    if (is_boundary_line(line, size, list.boundary, list.boundary_size)) {
       return header_end::boundary_line;
     }
-    if (!apply_header_line(line, kept, parts, typed, multi)) return header_end::one_programme;
+    if (!apply_header_line(list, line, kept, parts, typed, multi)) return header_end::one_programme;
   }
   return header_end::data_end;
 }
 
 // Sends bytes of the block on to out (none when out is null) and notes
 // whether the block is still blank.
-void send(const unsigned char* bytes, std::size_t size, unsigned char* out) {
+void send(programme_list& list, const unsigned char* bytes, std::size_t size, unsigned char* out) {
   if (out != nullptr) std::memcpy(out, bytes, size);
-  if (!g_list.blank) return;
-  g_list.blank =
+  if (!list.blank) return;
+  list.blank =
       std::all_of(bytes, bytes + size, [](unsigned char b) { return is_blank(b) || b == '\n'; });
 }
 
-void start_flush() {
-  g_list.flush_size = g_list.held_size;
-  g_list.flush_sent = 0;
+void start_flush(programme_list& list) {
+  list.flush_size = list.held_size;
+  list.flush_sent = 0;
 }
 
-void end_block(bool more) {
-  g_list.block_ended = true;
-  g_list.more_blocks = more;
+void end_block(programme_list& list, bool more) {
+  list.block_ended = true;
+  list.more_blocks = more;
 }
 
-bool held_is_boundary_line() {
-  return is_boundary_line(reinterpret_cast<const char*>(g_list.held), g_list.held_size,
-                          g_list.boundary, g_list.boundary_size);
+bool held_is_boundary_line(const programme_list& list) {
+  return is_boundary_line(reinterpret_cast<const char*>(list.held), list.held_size, list.boundary,
+                          list.boundary_size);
 }
 
 // One byte at the start of a line: held while the line may still be a
 // boundary line.
-void hold(unsigned char byte) {
+void hold(programme_list& list, unsigned char byte) {
   if (byte == '\n') {
-    if (held_is_boundary_line()) {
-      g_list.held_size = 0;
-      end_block(true);
+    if (held_is_boundary_line(list)) {
+      list.held_size = 0;
+      end_block(list, true);
       return;
     }
-    g_list.held[g_list.held_size++] = byte;
-    start_flush();
+    list.held[list.held_size++] = byte;
+    start_flush(list);
     return;
   }
-  std::size_t at = g_list.held_size;
-  g_list.held[g_list.held_size++] = byte;
-  bool may_be = at < g_list.boundary_size ? byte == static_cast<unsigned char>(g_list.boundary[at])
-                                          : is_blank(byte) && at < k_boundary_line_limit;
+  std::size_t at = list.held_size;
+  list.held[list.held_size++] = byte;
+  bool may_be = at < list.boundary_size ? byte == static_cast<unsigned char>(list.boundary[at])
+                                        : is_blank(byte) && at < k_boundary_line_limit;
   if (!may_be) {
-    start_flush();
-    g_list.in_line = true;
+    start_flush(list);
+    list.in_line = true;
   }
 }
 
 // The data ended: a held line is a boundary line or the block's last bytes.
-void end_of_data() {
-  bool boundary = held_is_boundary_line();
-  if (!boundary) start_flush();
-  if (boundary) g_list.held_size = 0;
-  end_block(boundary);
+void end_of_data(programme_list& list) {
+  bool boundary = held_is_boundary_line(list);
+  if (!boundary) start_flush(list);
+  if (boundary) list.held_size = 0;
+  end_block(list, boundary);
 }
 
 // Sends held bytes that turned out not to start a boundary line.
-std::size_t send_held(unsigned char* out, std::size_t room) {
-  std::size_t size = std::min(g_list.flush_size - g_list.flush_sent, room);
-  send(g_list.held + g_list.flush_sent, size, out);
-  g_list.flush_sent += size;
-  if (g_list.flush_sent == g_list.flush_size) g_list.held_size = g_list.flush_size = 0;
+std::size_t send_held(programme_list& list, unsigned char* out, std::size_t room) {
+  std::size_t size = std::min(list.flush_size - list.flush_sent, room);
+  send(list, list.held + list.flush_sent, size, out);
+  list.flush_sent += size;
+  if (list.flush_sent == list.flush_size) list.held_size = list.flush_size = 0;
   return size;
 }
 
 // Sends the rest of a line with its LF, and the lines after it that cannot
 // be boundary lines (their first byte tells), as far as room allows.
-std::size_t send_lines(unsigned char* out, std::size_t room) {
+std::size_t send_lines(programme_list& list, unsigned char* out, std::size_t room) {
   const unsigned char* limit =
-      g_list.next + std::min(static_cast<std::size_t>(g_list.end - g_list.next), room);
+      list.next + std::min(static_cast<std::size_t>(list.end - list.next), room);
   const unsigned char* stop = limit;
-  const unsigned char* p = g_list.next;
+  const unsigned char* p = list.next;
   while (const void* found = std::memchr(p, '\n', static_cast<std::size_t>(limit - p))) {
     p = static_cast<const unsigned char*>(found) + 1;
-    if (p == limit || *p == static_cast<unsigned char>(g_list.boundary[0])) {
+    if (p == limit || *p == static_cast<unsigned char>(list.boundary[0])) {
       stop = p;
-      g_list.in_line = false;
+      list.in_line = false;
       break;
     }
   }
-  std::size_t size = static_cast<std::size_t>(stop - g_list.next);
-  send(g_list.next, size, out);
-  g_list.next = stop;
+  std::size_t size = static_cast<std::size_t>(stop - list.next);
+  send(list, list.next, size, out);
+  list.next = stop;
   return size;
 }
 
 // Moves up to size bytes of the current block to out, or passes over them
 // when out is null; returns how many.
-std::size_t take_block(unsigned char* out, std::size_t size) {
+std::size_t take_block(programme_list& list, unsigned char* out, std::size_t size) {
   std::size_t taken = 0;
   while (taken < size) {
     unsigned char* at = out == nullptr ? nullptr : out + taken;
-    if (g_list.flush_sent < g_list.flush_size) {
-      taken += send_held(at, size - taken);
-    } else if (g_list.block_ended) {
+    if (list.flush_sent < list.flush_size) {
+      taken += send_held(list, at, size - taken);
+    } else if (list.block_ended) {
       break;
-    } else if (!has_bytes()) {
-      end_of_data();
-    } else if (g_list.in_line) {
-      taken += send_lines(at, size - taken);
+    } else if (!has_bytes(list)) {
+      end_of_data(list);
+    } else if (list.in_line) {
+      taken += send_lines(list, at, size - taken);
     } else {
-      hold(*g_list.next++);
+      hold(list, *list.next++);
     }
   }
   return taken;
@@ -310,55 +278,51 @@ bool is_boundary_line(const char* line, std::size_t size, const char* boundary,
                    size - boundary_size);
 }
 
-bool start_programme_list(scan_read read, void* source) {
-  g_list = list_state{};
-  g_list.read = read;
-  g_list.source = source;
+bool start_programme_list(programme_list& list, scan_read read, void* source) {
+  list.read = read;
+  list.source = source;
+  list.next = list.end = nullptr;
+  list.data_ended = false;
+  list.boundary_size = 0;
+  list.held_size = list.flush_size = list.flush_sent = 0;
+  list.in_line = false;
+  list.blank = true;
   bool multi = false;
-  header_end end = read_header(multi);
-  if (!multi || g_list.boundary_size == 0) return false;
+  header_end end = read_header(list, multi);
+  if (!multi || list.boundary_size == 0) return false;
   // After a blank line the current block is the preamble, passed over by
   // the first move to a block.
-  g_list.block_ended = end != header_end::blank_line;
-  g_list.more_blocks = end == header_end::boundary_line;
+  list.block_ended = end != header_end::blank_line;
+  list.more_blocks = end == header_end::boundary_line;
   return true;
 }
 
-bool next_programme_block() {
-  if (!g_list.block_ended) take_block(nullptr, SIZE_MAX);
-  if (!g_list.more_blocks) return false;
-  g_list.block_ended = false;
-  g_list.more_blocks = false;
-  g_list.blank = true;
+bool next_programme_block(programme_list& list) {
+  if (!list.block_ended) take_block(list, nullptr, SIZE_MAX);
+  if (!list.more_blocks) return false;
+  list.block_ended = false;
+  list.more_blocks = false;
+  list.blank = true;
   return true;
 }
 
-std::size_t read_programme_block(void*, unsigned char* buffer, std::size_t size) {
-  return take_block(buffer, size);
+std::size_t read_programme_block(void* list, unsigned char* buffer, std::size_t size) {
+  return take_block(*static_cast<programme_list*>(list), buffer, size);
 }
 
-bool finish_programme_block() {
-  take_block(nullptr, SIZE_MAX);
-  return !g_list.blank;
+bool finish_programme_block(programme_list& list) {
+  take_block(list, nullptr, SIZE_MAX);
+  return !list.blank;
 }
 
-bool programme_file_from_start(scan_input& input, unsigned char* buffer) {
-  if (g_list.reads > 1) return false;
-  input = scan_source(g_list.read, g_list.source, buffer);
-  input.next = g_list_buffer;
-  input.end = g_list_buffer + g_list.first_size;
-  input.finished = g_list.source_ended;
-  return true;
-}
-
-int count_listed_programmes() {
+int count_listed_programmes(programme_list& list) {
   int count = 0;
-  while (next_programme_block()) {
-    if (finish_programme_block()) ++count;
+  while (next_programme_block(list)) {
+    if (finish_programme_block(list)) ++count;
   }
   return count;
 }
 
-int count_programmes(scan_read read, void* source) {
-  return start_programme_list(read, source) ? count_listed_programmes() : -1;
+int count_programmes(programme_list& list, scan_read read, void* source) {
+  return start_programme_list(list, read, source) ? count_listed_programmes(list) : -1;
 }

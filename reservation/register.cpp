@@ -2,11 +2,8 @@
 
 #include <algorithm>
 
-#include "app/notice.h"
-#include "app/settings.h"
-#include "app/texts.h"
-#include "platform/platform.h"
 #include "platform/text.h"
+#include "reservation/texts.h"
 
 namespace {
 
@@ -70,7 +67,7 @@ std::string format_scheduler_command(const reservation& r, const std::string& re
 }
 
 std::string format_registration_notice(const std::string& command,
-                                       const platform::process_result& result) {
+                                       const scheduler_outcome& result) {
   if (result.started && result.exit_status == 0) {
     return format_text(k_format_registered, command.c_str());
   }
@@ -83,37 +80,6 @@ std::string format_registration_notice(const std::string& command,
   return notice;
 }
 
-namespace {
-
-// This install's reservations: listed by the scheduler once a run, then
-// kept up to date with what the run books. A listing that cannot be had
-// leaves it empty: it never stands in the way of a booking.
-std::vector<booked_programme> g_booked;
-bool g_booked_listed = false;
-
-const std::vector<booked_programme>& booked_programmes() {
-  if (g_booked_listed) return g_booked;
-  g_booked_listed = true;
-  platform::process_result listing = platform::scheduler_listing();
-  if (listing.started && listing.exit_status == 0) g_booked = read_booking_listing(listing.output);
-  return g_booked;
-}
-
-// The question; for a programme of several with its three answers.
-platform::programme_answer ask(const reservation& r, programme_position position) {
-  std::string text = with_conflict_line(
-      format_confirmation(r, position),
-      conflict_line(booked_form(r, g_settings.no), booked_programmes(), g_settings.tuners));
-  if (position.count == 0) {
-    return ask_ok_cancel(text) ? platform::programme_answer::book
-                               : platform::programme_answer::skip;
-  }
-  text += std::string("\r\n") + k_text_programme_answers;
-  return ask_programme(text);
-}
-
-}  // namespace
-
 std::string setting_with_control_bytes(const reservation& r, const std::string& recorder) {
   auto has_control = [](const std::string& text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
@@ -124,49 +90,4 @@ std::string setting_with_control_bytes(const reservation& r, const std::string& 
   if (has_control(recorder)) return "rec_exec";
   if (has_control(r.channel)) return "[TVCH] " + r.station;
   return {};
-}
-
-std::string system_scheduler_command(const reservation& r, const std::string& recorder, int no) {
-  reservation system = r;
-  system.channel = platform::system_text(r.channel);
-  system.title = platform::system_text(r.title);
-  return format_scheduler_command(system, recorder, no);
-}
-
-void forget_booked_programmes() {
-  g_booked.clear();
-  g_booked_listed = false;
-}
-
-bool register_reservation(const reservation& r, programme_position position) {
-  std::string recorder = read_recorder_command();
-  std::string refused = setting_with_control_bytes(r, recorder);
-  if (!refused.empty()) {
-    show_notice(
-        with_programme_position(format_text(k_format_control_bytes, refused.c_str()), position));
-    return true;
-  }
-  platform::programme_answer answer = ask(r, position);
-  if (answer != platform::programme_answer::book) return answer == platform::programme_answer::skip;
-  // A number that was not stored would be handed out again next time, and a
-  // recorder naming its files by it would overwrite a recording.
-  if (!advance_reservation_number()) {
-    std::string shown = platform::shown_text(g_settings.settings_path);
-    std::string notice = format_text(k_format_number_not_stored, shown.c_str());
-    std::string why = unwritable_settings_notice();
-    if (!why.empty()) notice = why + "\n" + notice;
-    show_notice(with_programme_position(notice, position));
-    return true;
-  }
-  // The user is shown the command in the tool's text; the scheduler is
-  // handed it in the system's, the recorder byte for byte as the settings
-  // file holds it.
-  std::string command = format_scheduler_command(r, platform::shown_text(recorder), g_settings.no);
-  platform::process_result result =
-      platform::run_process(system_scheduler_command(r, recorder, g_settings.no).c_str());
-  bool booked = result.started && result.exit_status == 0;
-  if (booked) g_booked.push_back(booked_form(r, g_settings.no));
-  std::string notice = format_registration_notice(command, result);
-  show_notice(booked ? notice : with_programme_position(notice, position));
-  return true;
 }

@@ -5,7 +5,6 @@
 #include "app/settings.h"
 #include "app/trace.h"
 #include "platform/ini.h"
-#include "reservation/register.h"
 
 fake_state g_fake;
 
@@ -13,7 +12,6 @@ void reset_fake() {
   g_fake = fake_state{};
   g_settings = settings{};
   reset_trace();
-  forget_booked_programmes();
 }
 
 void fake_set_profile(const std::string& file, const std::string& section, const std::string& key,

@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/booking.h"
 #include "app/settings.h"
-#include "app/texts.h"
 #include "platform/text.h"
+#include "reservation/texts.h"
 #include "tests/fake_platform.h"
 
 namespace {
@@ -49,6 +50,12 @@ constexpr char k_example_command[] =
 constexpr char k_registered[] = "\x93o\x98^\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
 
 constexpr char k_ini[] = "C:\\tv\\zoba.ini";
+
+// The registration of one reservation, as the first of a run.
+bool register_first(const reservation& r) {
+  booking_run run;
+  return register_reservation(run, r);
+}
 
 void prepare(int no) {
   reset_fake();
@@ -121,7 +128,7 @@ TEST(RegistrationNotice, TellsSuccessFromEachFailure) {
 TEST(RegistrationNotice, AFailureShowsTheFirstLinesTheSchedulerWrote) {
   std::string failed = format_registration_notice("AT x", {true, 5, ""});
   struct Case {
-    platform::process_result result;
+    scheduler_outcome result;
     std::string expected;
   } cases[] = {
       {{true, 5, "AT: atd is not running\n"}, failed + "\nAT: atd is not running"},
@@ -138,7 +145,7 @@ TEST(RegistrationNotice, AFailureShowsTheFirstLinesTheSchedulerWrote) {
 
 TEST(RegisterReservation, OkStoresTheNumberThenRunsTheCommand) {
   prepare(0);
-  register_reservation(example());
+  register_first(example());
   ASSERT_EQ(g_fake.boxes.size(), 2u);
   EXPECT_TRUE(g_fake.boxes[0].ok_cancel);
   EXPECT_EQ(g_fake.boxes[0].text, k_example_confirmation);
@@ -151,7 +158,7 @@ TEST(RegisterReservation, OkStoresTheNumberThenRunsTheCommand) {
 TEST(RegisterReservation, CancelWritesAndRunsNothing) {
   prepare(7);
   g_fake.answers = {false};
-  register_reservation(example());
+  register_first(example());
   EXPECT_EQ(g_fake.boxes.size(), 1u);
   EXPECT_TRUE(g_fake.writes.empty());
   EXPECT_TRUE(g_fake.commands.empty());
@@ -165,7 +172,7 @@ TEST(RegisterReservation, UsesTheRecorderCommandOfTheSettings) {
   // in the system's encoding; the user is shown the tool's own text.
   g_fake.system["Sample_Show"] = "SYSTEM_TITLE";
   g_fake.shown["C:\\rec\\rec.bat /hd"] = "SHOWN_REC";
-  register_reservation(example());
+  register_first(example());
   EXPECT_EQ(g_fake.commands,
             (std::vector<std::string>{"AT 20:59 /interactive /NEXT:29 C:\\rec\\rec.bat /hd "
                                       "Y0002 8 21:00-21:54 2008 03 29 SYSTEM_TITLE"}));
@@ -184,7 +191,7 @@ TEST(RegisterReservation, AControlByteInTheRecorderOrTheChannelIsRefused) {
     fake_set_profile(k_ini, "ZOBA", "rec_exec", recorder);
     reservation r = example();
     if (std::string(setting) != "rec_exec") r.channel = "8\x1B[2J";
-    register_reservation(r);
+    register_first(r);
     EXPECT_TRUE(g_fake.writes.empty()) << setting;
     EXPECT_TRUE(g_fake.commands.empty()) << setting;
     ASSERT_EQ(g_fake.boxes.size(), 1u) << setting;
@@ -195,7 +202,7 @@ TEST(RegisterReservation, AControlByteInTheRecorderOrTheChannelIsRefused) {
 TEST(RegisterReservation, AFailingSchedulerIsNotReportedAsSuccess) {
   prepare(0);
   g_fake.process = {true, 1, ""};
-  register_reservation(example());
+  register_first(example());
   ASSERT_EQ(g_fake.boxes.size(), 2u);
   EXPECT_EQ(g_fake.boxes[1].text.find(k_registered), std::string::npos);
   EXPECT_NE(g_fake.boxes[1].text.find(" 1\x81j"), std::string::npos);
@@ -204,7 +211,7 @@ TEST(RegisterReservation, AFailingSchedulerIsNotReportedAsSuccess) {
 
   prepare(0);
   g_fake.process = {false, 0, ""};
-  register_reservation(example());
+  register_first(example());
   ASSERT_EQ(g_fake.boxes.size(), 2u);
   EXPECT_EQ(g_fake.boxes[1].text, format_registration_notice(k_example_command, {false, 0, ""}));
 }
@@ -219,7 +226,7 @@ TEST(RegisterReservation, AnUnstoredNumberStopsTheRegistration) {
     prepare(0);
     g_fake.failing_write_keys = {"no"};
     g_fake.shown[k_ini] = shown;
-    register_reservation(example());
+    register_first(example());
     EXPECT_TRUE(g_fake.commands.empty());
     ASSERT_EQ(g_fake.boxes.size(), 2u);
     EXPECT_EQ(g_fake.boxes[1].text, shown + tail);
@@ -228,7 +235,7 @@ TEST(RegisterReservation, AnUnstoredNumberStopsTheRegistration) {
   prepare(0);
   g_fake.failing_write_keys = {"no"};
   g_fake.unwritable_line = 3;
-  register_reservation(example());
+  register_first(example());
   ASSERT_EQ(g_fake.boxes.size(), 2u);
   EXPECT_EQ(g_fake.boxes[1].text,
             format_text(k_format_settings_unwritable, k_ini, 3ul) + "\n" + k_ini + tail);

@@ -79,17 +79,18 @@ TEST(LookupChannel, CutsToSevenBytesAndEntersNewStations) {
   fake_set_profile(k_ini, "TVCH", "NHK", "1");
   fake_set_profile(k_ini, "TVCH", "LONG", "123456789");
   fake_set_profile(k_ini, "TVCH", "EMPTY", "");
-  EXPECT_EQ(lookup_channel("NHK"), "1");
-  EXPECT_EQ(lookup_channel("nhk"), "1");
-  EXPECT_EQ(lookup_channel("LONG"), "1234567");
+  new_stations pending;
+  EXPECT_EQ(lookup_channel("NHK", pending), "1");
+  EXPECT_EQ(lookup_channel("nhk", pending), "1");
+  EXPECT_EQ(lookup_channel("LONG", pending), "1234567");
   EXPECT_TRUE(g_fake.writes.empty());
-  EXPECT_EQ(lookup_channel("EMPTY"), "");
-  EXPECT_EQ(lookup_channel("\x83\x65\x83\x8C\x83\x72"), "");
-  EXPECT_EQ(lookup_channel("\x83\x65\x83\x8C\x83\x72"), "");
+  EXPECT_EQ(lookup_channel("EMPTY", pending), "");
+  EXPECT_EQ(lookup_channel("\x83\x65\x83\x8C\x83\x72", pending), "");
+  EXPECT_EQ(lookup_channel("\x83\x65\x83\x8C\x83\x72", pending), "");
   // Entered at once, in one write, each station once.
   EXPECT_EQ(g_fake.key_batches, 0);
-  EXPECT_TRUE(store_new_stations());
-  EXPECT_TRUE(store_new_stations());
+  EXPECT_TRUE(store_new_stations(pending));
+  EXPECT_TRUE(store_new_stations(pending));
   EXPECT_EQ(g_fake.key_batches, 2);
   EXPECT_EQ(fake_profile_text(k_ini),
             "[TVCH]\r\nNHK=1\r\nLONG=123456789\r\nEMPTY=\r\n\x83\x65\x83\x8C\x83\x72=\r\n");
@@ -114,8 +115,9 @@ TEST(LookupChannel, StationsThatCannotBeKeysAreNeitherReadNorWritten) {
     g_settings.settings_path = k_ini;
     fake_set_profile(k_ini, "ZOBA", "no", "0041");
     std::string before = fake_profile_text(k_ini);
-    lookup_channel(c.station);
-    store_new_stations();
+    new_stations pending;
+    lookup_channel(c.station, pending);
+    store_new_stations(pending);
     EXPECT_EQ(fake_profile_text(k_ini) == before, !c.keepable) << c.station;
   }
 }

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/texts.h"
 #include "reservation/reservation.h"
+#include "reservation/texts.h"
 
 TEST(CutText, NeverLeavesALeadByteAlone) {
   struct Case {

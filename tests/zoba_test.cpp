@@ -4,7 +4,7 @@
 
 #include "app/notice.h"
 #include "app/settings.h"
-#include "app/texts.h"
+#include "reservation/texts.h"
 #include "tests/fake_platform.h"
 
 namespace {
