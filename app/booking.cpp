@@ -216,9 +216,9 @@ const std::vector<booked_programme>& booked_programmes(booking_run& run) {
 // The question; for a programme of several with its three answers.
 platform::programme_answer ask(booking_run& run, const reservation& r,
                                programme_position position) {
-  std::string text = with_conflict_line(
-      format_confirmation(r, position),
-      conflict_line(booked_form(r, g_settings.no), booked_programmes(run), g_settings.tuners));
+  std::string text = with_conflict_line(format_confirmation(r, position),
+                                        conflict_line(booked_form(r, g_settings.reservation_number),
+                                                      booked_programmes(run), g_settings.tuners));
   if (position.count == 0) {
     return ask_ok_cancel(text) ? platform::programme_answer::book
                                : platform::programme_answer::skip;
@@ -265,11 +265,12 @@ bool register_reservation(booking_run& run, const reservation& r, programme_posi
   // The user is shown the command in the tool's text; the scheduler is
   // handed it in the system's, the recorder byte for byte as the settings
   // file holds it.
-  std::string command = format_scheduler_command(r, platform::shown_text(recorder), g_settings.no);
+  int no = g_settings.reservation_number;
+  std::string command = format_scheduler_command(r, platform::shown_text(recorder), no);
   platform::process_result result =
-      platform::run_process(system_scheduler_command(r, recorder, g_settings.no).c_str());
+      platform::run_process(system_scheduler_command(r, recorder, no).c_str());
   bool booked = result.started && result.exit_status == 0;
-  if (booked) run.booked.push_back(booked_form(r, g_settings.no));
+  if (booked) run.booked.push_back(booked_form(r, no));
   std::string notice =
       format_registration_notice(command, {result.started, result.exit_status, result.output});
   show_notice(booked ? notice : with_programme_position(notice, position));

@@ -45,7 +45,7 @@ void load_settings() {
   if (g_settings.debug == 1) open_trace_console();
   g_settings.sch_start_offset = load_integer("sch_start_offset", -1, "-1");
   g_settings.rec_end_offset = load_integer("rec_end_offset", 0, "0");
-  g_settings.no = load_integer("no", 0, "0");
+  g_settings.reservation_number = load_integer("no", 0, "0");
   g_settings.tuners = load_integer("tuners", 1, "1");
 }
 
@@ -88,9 +88,11 @@ std::string unwritable_settings_notice() {
 }
 
 bool advance_reservation_number() {
-  // Wraps around like the 32-bit counter it has always been.
-  g_settings.no = static_cast<int>(static_cast<std::uint32_t>(g_settings.no) + 1u);
-  std::string text = format_reservation_number(g_settings.no);
+  // Wraps around as a 32-bit counter: the numbers stored by earlier runs
+  // go on from where they stand, whatever their size.
+  int& number = g_settings.reservation_number;
+  number = static_cast<int>(static_cast<std::uint32_t>(number) + 1u);
+  std::string text = format_reservation_number(number);
   return platform::profile_write_string(k_section_zoba, "no", text.c_str(),
                                         g_settings.settings_path.c_str());
 }

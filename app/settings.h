@@ -11,7 +11,9 @@ struct settings {
   int debug = 0;
   int sch_start_offset = -1;
   int rec_end_offset = 0;
-  int no = 0;
+  // The last reservation number handed out (the key "no"): each booking
+  // takes the next, so that its jobs and recordings never share a name.
+  int reservation_number = 0;
   // How many recordings may run at once: more overlapping bookings get a
   // warning in the confirmation.
   int tuners = 1;
@@ -28,7 +30,8 @@ inline constexpr char k_install_variable[] = "ZOBA_SETTINGS";
 // by hand and REC read the one of that name in their own folder.
 inline constexpr char k_settings_file_name[] = "zoba.ini";
 
-// The settings of this run, loaded once at start; only no changes later.
+// The settings of this run, loaded once at start; only the reservation
+// number changes later.
 extern settings g_settings;
 
 // The settings file beside a program: a three-letter extension replaced by
@@ -69,7 +72,7 @@ bool store_new_stations(new_stations& pending);
 // encoding of the rest of the file; empty when it can be written.
 std::string unwritable_settings_notice();
 
-// Adds 1 to no and stores it. Returns false when the file could not be
+// Adds 1 to the reservation number and stores it as "no". Returns false when the file could not be
 // written, so that the same number would be handed out again.
 bool advance_reservation_number();
 

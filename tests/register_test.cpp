@@ -60,7 +60,7 @@ bool register_first(const reservation& r) {
 void prepare(int no) {
   reset_fake();
   g_settings.settings_path = k_ini;
-  g_settings.no = no;
+  g_settings.reservation_number = no;
 }
 
 }  // namespace
@@ -162,7 +162,7 @@ TEST(RegisterReservation, CancelWritesAndRunsNothing) {
   EXPECT_EQ(g_fake.boxes.size(), 1u);
   EXPECT_TRUE(g_fake.writes.empty());
   EXPECT_TRUE(g_fake.commands.empty());
-  EXPECT_EQ(g_settings.no, 7);
+  EXPECT_EQ(g_settings.reservation_number, 7);
 }
 
 TEST(RegisterReservation, UsesTheRecorderCommandOfTheSettings) {

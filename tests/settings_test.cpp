@@ -45,7 +45,7 @@ TEST(LoadSettings, FreshFileGetsTheDefaultsInOrder) {
   EXPECT_EQ(g_settings.debug, 0);
   EXPECT_EQ(g_settings.sch_start_offset, -1);
   EXPECT_EQ(g_settings.rec_end_offset, 0);
-  EXPECT_EQ(g_settings.no, 0);
+  EXPECT_EQ(g_settings.reservation_number, 0);
   EXPECT_EQ(g_fake.console_opens, 0);
 }
 
@@ -61,7 +61,7 @@ TEST(LoadSettings, WritesOnlyMissingKeysAndTreatsMinus999AsMissing) {
   EXPECT_EQ(g_settings.tuners, 2);
   EXPECT_EQ(g_settings.debug, 2);
   EXPECT_EQ(g_settings.sch_start_offset, -1);
-  EXPECT_EQ(g_settings.no, 41);
+  EXPECT_EQ(g_settings.reservation_number, 41);
   EXPECT_EQ(g_fake.console_opens, 0);  // only 1 means debug
 }
 
@@ -137,9 +137,9 @@ TEST(ReservationNumber, IsFormattedWithFourDigitsAndWrapsAround) {
   for (const Case& c : cases) {
     reset_fake();
     g_settings.settings_path = k_ini;
-    g_settings.no = c.before;
+    g_settings.reservation_number = c.before;
     EXPECT_TRUE(advance_reservation_number());
-    EXPECT_EQ(g_settings.no, c.after);
+    EXPECT_EQ(g_settings.reservation_number, c.after);
     EXPECT_EQ(fake_profile_text(k_ini), std::string("[ZOBA]\r\nno=") + c.stored + "\r\n");
   }
 }
