@@ -182,6 +182,9 @@ void read_iepg_file(const std::string& path) {
     // byte, and closed in the scan's stage.
     if (start_again(file)) {
       read_one_programme(run, file, *reading);
+      // Every station the file named is entered, whatever became of the
+      // booking.
+      if (!run.to_enter.names.empty()) store_new_stations(run.to_enter);
     } else {
       platform::close_input_file(file.file);
       show_notice(format_text(k_format_cannot_open, platform::shown_text(path).c_str()));
@@ -216,9 +219,11 @@ const std::vector<booked_programme>& booked_programmes(booking_run& run) {
 // The question; for a programme of several with its three answers.
 platform::programme_answer ask(booking_run& run, const reservation& r,
                                programme_position position) {
-  std::string text = with_conflict_line(format_confirmation(r, position),
-                                        conflict_line(booked_form(r, g_settings.reservation_number),
-                                                      booked_programmes(run), g_settings.tuners));
+  // Compared as the job will carry it, with the number it will take.
+  booked_programme fresh = booked_form(r, next_reservation_number(g_settings.reservation_number));
+  std::string text =
+      with_conflict_line(format_confirmation(r, position),
+                         conflict_line(fresh, booked_programmes(run), g_settings.tuners));
   if (position.count == 0) {
     return ask_ok_cancel(text) ? platform::programme_answer::book
                                : platform::programme_answer::skip;

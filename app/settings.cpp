@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include <cstdint>
+#include <climits>
 
 #include "app/trace.h"
 #include "platform/platform.h"
@@ -87,11 +87,11 @@ std::string unwritable_settings_notice() {
                      static_cast<unsigned long>(line));
 }
 
+int next_reservation_number(int number) { return number >= 0 && number < INT_MAX ? number + 1 : 1; }
+
 bool advance_reservation_number() {
-  // Wraps around as a 32-bit counter: the numbers stored by earlier runs
-  // go on from where they stand, whatever their size.
   int& number = g_settings.reservation_number;
-  number = static_cast<int>(static_cast<std::uint32_t>(number) + 1u);
+  number = next_reservation_number(number);
   std::string text = format_reservation_number(number);
   return platform::profile_write_string(k_section_zoba, "no", text.c_str(),
                                         g_settings.settings_path.c_str());

@@ -72,7 +72,13 @@ bool store_new_stations(new_stations& pending);
 // encoding of the rest of the file; empty when it can be written.
 std::string unwritable_settings_notice();
 
-// Adds 1 to the reservation number and stores it as "no". Returns false when the file could not be
+// The number the next booking takes: one more, or 1 after a number a
+// booking cannot write as "Y" and digits (below 0, or the last 32-bit
+// one), so that every job's number reads back.
+int next_reservation_number(int number);
+
+// Moves the reservation number on (next_reservation_number) and stores it
+// as "no". Returns false when the file could not be
 // written, so that the same number would be handed out again.
 bool advance_reservation_number();
 

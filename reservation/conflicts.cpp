@@ -46,6 +46,7 @@ void set_window(booked_programme& p) {
   long long day = day_number(p.year, p.month, p.day) * 1440;
   p.start = day + job_start_minutes(p);
   p.end = day + job_end_minutes(p);
+  p.has_window = true;
 }
 
 bool overlaps(const booked_programme& a, const booked_programme& b) {
@@ -126,7 +127,9 @@ std::string conflict_line(const booked_programme& fresh,
                           const std::vector<booked_programme>& booked, int tuners) {
   std::vector<booked_programme> same;
   std::vector<booked_programme> overlapping;
+  if (!fresh.has_window) return {};
   for (const booked_programme& other : booked) {
+    if (!other.has_window) continue;
     if (same_programme(fresh, other)) same.push_back(other);
     if (overlaps(fresh, other)) overlapping.push_back(other);
   }

@@ -15,6 +15,9 @@
 struct booked_programme : job_fields {
   long long start = 0;
   long long end = 0;
+  // False when the fields do not read back as a job: such a programme has
+  // no window and is compared with nothing.
+  bool has_window = false;
 };
 
 // Every booked programme in a listing, lines that are not ours left out.
@@ -28,7 +31,8 @@ booked_programme booked_form(const reservation& r, int no);
 // nothing to say: "※ 予約済み: …" naming the same programme (same channel,
 // date and start) when it is already booked, else "※ 重なる予約: …" naming
 // each overlapping one when, with them, more than tuners recordings would
-// run at once. Windows that only touch do not overlap.
+// run at once. Windows that only touch do not overlap; a programme without
+// a window collides with nothing.
 std::string conflict_line(const booked_programme& fresh,
                           const std::vector<booked_programme>& booked, int tuners);
 

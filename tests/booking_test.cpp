@@ -164,6 +164,18 @@ TEST_F(ReaderRun, LaterLinesOverrideAndTheSecondStationDecides) {
             "AT 10:29 /interactive /NEXT:01 REC Y0001 2 10:30-11:00 2009 04 01 T");
 }
 
+TEST_F(ReaderRun, EveryStationLookedUpIsEnteredWhetherBookedOrCancelled) {
+  for (bool ok : {true, false}) {
+    reset_fake();
+    fake_set_profile(k_ini, "TVCH", "X", "8");
+    g_fake.answers = {ok};
+    run("station: NEW\nstation: X\nstart: 10:00\nend: 11:00\n");
+    EXPECT_EQ(g_fake.commands.size(), ok ? 1u : 0u);
+    EXPECT_NE(fake_profile_text(k_ini).find("[TVCH]\r\nX=8\r\nNEW=\r\n"), std::string::npos)
+        << ok;
+  }
+}
+
 TEST_F(ReaderRun, EmptyValuesAndRunOnLinesArePassedOver) {
   fake_set_profile(k_ini, "TVCH", "A", "1");
   // The empty title is skipped; the description runs on and hides "date".
@@ -390,6 +402,21 @@ TEST_F(ListRun, TheQuestionNamesWhatTheBookingCollidesWith) {
             std::string::npos);
   EXPECT_NE(g_fake.boxes[4].text.find(overlap + "Y0040 9 16:30-17:10 Old"), std::string::npos);
   EXPECT_EQ(g_fake.commands.size(), 3u);
+}
+
+TEST_F(ListRun, ANumberBelowZeroStillNamesTheSameProgramme) {
+  const std::string same = "\x81\xA6 \x97\\\x96\xF1\x8D\xCF\x82\xDD: ";
+  for (const char* no : {"-5", "2147483647"}) {
+    reset_fake();
+    SetUp();
+    fake_set_profile(k_ini, "ZOBA", "no", no);
+    g_fake.listing = {true, 0, "Y0040  2026/12/08 16:59  REC Y0040 1 17:00-17:30 2026 12 08 Old\n"};
+    run(list_file({block("A", "First")}));
+    ASSERT_FALSE(g_fake.boxes.empty());
+    EXPECT_NE(g_fake.boxes[0].text.find(same + "Y0040 1 17:00-17:30 Old"), std::string::npos) << no;
+    ASSERT_EQ(g_fake.commands.size(), 1u);
+    EXPECT_EQ(g_fake.commands[0], listed_command(1, "1", "First")) << no;
+  }
 }
 
 TEST_F(ListRun, UnknownStationsAreToldOnceAtTheEndAndTheOthersBooked) {

@@ -37,9 +37,14 @@ TEST(Conflicts, NamesWhatTheTunersCannotRecordToo) {
       "Y0004  2008/03/29 23:29  /rec/x -q Y0004 6 23:30-25:30 2008 03 29 Late\n"
       "Y0005  2008/03/30 00:59  REC Y0005 4 25:00-25:30 2008 03 29 After_Midnight\n"
       "There are no entries in the list.\n"
-      "Y0006  2008/03/31 23:29  REC Y0006 1 23:30-00:30 2008 03 31 Across\n";
+      "Y0006  2008/03/31 23:29  REC Y0006 1 23:30-00:30 2008 03 31 Across\n"
+      "Y0007  1970/01/01 00:00  REC Y0007 9 00:00-00:30 1970 01 01 Epoch\n";
   std::vector<booked_programme> booked = read_booking_listing(listing);
-  ASSERT_EQ(booked.size(), 4u);
+  ASSERT_EQ(booked.size(), 5u);
+  reservation month_13 = programme("9", 1, 0, 0, 0, 30);
+  month_13.month = 13;
+  reservation minute_60 = programme("9", 1, 0, 60, 0, 30);
+  minute_60.year = 1970;
   struct Case {
     const char* what;
     reservation fresh;
@@ -67,11 +72,16 @@ TEST(Conflicts, NamesWhatTheTunersCannotRecordToo) {
       {"the same programme, even with tuners to spare", programme("8", 29, 21, 0, 21, 54), 9,
        k_same + "Y0003 8 21:00-21:54 Sample_Show"},
       {"the same time on another channel", programme("6", 29, 21, 0, 21, 54), 2, ""},
+      // Fields that do not read back as a job give no window to compare.
+      {"a month 13", month_13, 1, ""},
+      {"a start minute of 60", minute_60, 1, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(conflict_line(booked_form(c.fresh, 7), booked, c.tuners), c.line);
   }
+  // Two such bookings on one channel are not the same programme either.
+  EXPECT_EQ(conflict_line(booked_form(month_13, 7), {booked_form(month_13, 8)}, 1), "");
 }
 
 TEST(Conflicts, TheLineGoesBeforeTheQuestionAndGivesWayToIt) {
