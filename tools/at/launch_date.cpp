@@ -56,15 +56,16 @@ at_date next_matching_day(const at_date& today, int wanted, int launch_minute, i
 enum class programme_date { none, real, no_date };
 
 // The refusal of a programme date that is no date, naming it by its three
-// words: as numbers where they are numbers, else as written.
+// words: as numbers where they are (a month or day of at most two digits),
+// else as written, so that "003" is never shown as a real month.
 std::string no_date_text(const std::vector<std::string>& command) {
   const std::string* word = &command[command.size() - k_job_field_count + 3];
   int year = 0;
   int month = 0;
   int day = 0;
   std::string date = word[0] + "-" + word[1] + "-" + word[2];
-  if (read_decimal(word[0], 9, year) && read_decimal(word[1], 9, month) &&
-      read_decimal(word[2], 9, day)) {
+  if (read_decimal(word[0], 9, year) && read_decimal(word[1], 2, month) &&
+      read_decimal(word[2], 2, day)) {
     char text[40];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
     date = text;
