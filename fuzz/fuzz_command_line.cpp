@@ -1,7 +1,8 @@
-// Fuzz target: the command-line splitter. Any line splits without a fault
+// Fuzz target: the command-line splitters. Any line splits without a fault
 // into at least one word and never into more bytes than it has. And words
 // written the way the splitter reads them (the input cut at its NUL bytes)
-// come back as the same words.
+// come back as the same words. The Windows AT's words lie in order within
+// the line, each its stretch of the line without the double quotes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -52,6 +53,18 @@ std::string without_lone_lead(std::string word) {
   return word;
 }
 
+void check_task_words(const std::string& line) {
+  std::size_t after = 0;
+  for (const command_word& word : task_command_words(line)) {
+    require(after <= word.begin && word.begin < word.end && word.end <= line.size(),
+            "words in order within the line");
+    std::string stretch = line.substr(word.begin, word.end - word.begin);
+    std::erase(stretch, '"');
+    require(word.text == stretch, "a word is its stretch without quotes");
+    after = word.end;
+  }
+}
+
 void check_round_trip(const std::string& data) {
   words expected = {"zoba"};
   std::string line = "zoba";
@@ -69,6 +82,7 @@ void check_round_trip(const std::string& data) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
   check_any_line(bytes);
+  check_task_words(bytes);
   check_round_trip(bytes);
   return 0;
 }

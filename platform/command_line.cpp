@@ -63,3 +63,30 @@ std::vector<std::string> split_command_line(const char* line) {
   }
   return words;
 }
+
+std::vector<command_word> task_command_words(const std::string& line) {
+  std::vector<command_word> words;
+  std::size_t at = 0;
+  while (true) {
+    while (at < line.size() && is_blank(line[at])) ++at;
+    if (at == line.size()) return words;
+    command_word word{"", at, at};
+    bool quoted = false;
+    for (; at < line.size() && (quoted || !is_blank(line[at])); ++at) {
+      if (line[at] == '"') {
+        quoted = !quoted;
+      } else {
+        word.text += line[at];
+      }
+    }
+    word.end = at;
+    words.push_back(word);
+  }
+}
+
+std::vector<std::string> split_task_command_line(const std::string& line) {
+  std::vector<std::string> words;
+  std::vector<command_word> spans = task_command_words(line);
+  for (std::size_t i = 1; i < spans.size(); ++i) words.push_back(spans[i].text);
+  return words;
+}

@@ -36,3 +36,21 @@ TEST(SplitCommandLine, FollowsTheToolsOwnRules) {
     EXPECT_EQ(split_command_line(c.line), c.expected) << c.line;
   }
 }
+
+TEST(SplitTaskCommandLine, DropsAtsNameAndGroupsQuotedBlanks) {
+  struct Case {
+    const char* line;
+    words expected;
+  } cases[] = {
+      {"AT", {}},
+      {"\"C:\\my dir\\AT.exe\"  ", {}},
+      {"AT Y0001 /DELETE", {"Y0001", "/DELETE"}},
+      {"AT\t20:59 /next:29\tREC", {"20:59", "/next:29", "REC"}},
+      {"\"C:\\zoba\\AT.exe\" 20:59 \"C:\\Program Files\\rec.exe\" -q  \"a b\" a\\\"b",
+       {"20:59", "C:\\Program Files\\rec.exe", "-q", "a b", "a\\b"}},
+      {"AT 20:59 C:\\rec\\x.bat  a&b <c> \"d\"", {"20:59", "C:\\rec\\x.bat", "a&b", "<c>", "d"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(split_task_command_line(c.line), c.expected) << c.line;
+  }
+}

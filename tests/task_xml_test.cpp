@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/command_line.h"
+
 namespace {
 
 constexpr char k_typical[] =
@@ -61,15 +63,6 @@ TEST(TaskCommandLine, SplitsAtsWordsAndKeepsTheArgumentsAsWritten) {
     EXPECT_EQ(command_arguments(c.line, request), c.arguments) << c.line;
     EXPECT_EQ(command_text(c.line, request), c.text) << c.line;
   }
-}
-
-TEST(TaskCommandLine, FindsTheListAndDeleteForms) {
-  std::string id;
-  EXPECT_EQ(at_form_of(split_task_command_line("AT"), id), at_form::list);
-  EXPECT_EQ(at_form_of(split_task_command_line("\"C:\\my dir\\AT.exe\"  "), id), at_form::list);
-  EXPECT_EQ(at_form_of(split_task_command_line("AT Y0001 /DELETE"), id), at_form::remove);
-  EXPECT_EQ(id, "Y0001");
-  EXPECT_EQ(at_form_of(split_task_command_line("AT 20:59 /delete REC"), id), at_form::schedule);
 }
 
 TEST(TaskXml, TheTypicalReservation) {
@@ -221,41 +214,7 @@ TEST(TaskXml, RefusesValuesXmlCannotHold) {
   }
 }
 
-TEST(TaskScheduler, ResultsOtherThanSuccessFail) {
-  EXPECT_EQ(registration_outcome(0), registration::done);
-  // SCHED_S_SOME_TRIGGERS_FAILED and SCHED_S_BATCH_LOGON_PROBLEM register a
-  // task that will not run.
-  EXPECT_EQ(registration_outcome(0x0004131B), registration::registered_unusable);
-  EXPECT_EQ(registration_outcome(0x0004131C), registration::registered_unusable);
-  EXPECT_EQ(registration_outcome(static_cast<long>(0x80070005)), registration::refused);
-  EXPECT_TRUE(task_is_absent(static_cast<long>(0x80070002)));
-  EXPECT_FALSE(task_is_absent(static_cast<long>(0x80070005)));
-  EXPECT_EQ(result_text(static_cast<long>(0x80041315)),
-            "the Task Scheduler service is not running, 0x80041315");
-  EXPECT_EQ(result_text(static_cast<long>(0x8004131A)),
-            "the Task Scheduler calls the task malformed, 0x8004131A");
-  EXPECT_EQ(result_text(static_cast<long>(0x80004005)), "0x80004005");
+TEST(TaskXml, KnowsTheRecorderByItsName) {
   EXPECT_TRUE(is_recorder("C:\\zoba\\rec.EXE"));
   EXPECT_FALSE(is_recorder("C:\\rec\\recorder.exe"));
-}
-
-TEST(TaskRecord, AddsOnceAndRemoves) {
-  struct {
-    const char* before;
-    const char* name;
-    const char* with;
-    const char* without;
-  } cases[] = {
-      {"", "zoba Y0001", "zoba Y0001\r\n", ""},
-      {"zoba Y0001\r\n", "zoba Y0001", "zoba Y0001\r\n", ""},
-      {"zoba Y0001\nzoba Y0002", "zoba Y0003", "zoba Y0001\r\nzoba Y0002\r\nzoba Y0003\r\n",
-       "zoba Y0001\r\nzoba Y0002\r\n"},
-      {"zoba Y0001\r\n\r\nzoba Y0002\r\n", "zoba Y0001", "zoba Y0001\r\nzoba Y0002\r\n",
-       "zoba Y0002\r\n"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(record_with(c.before, c.name), c.with) << c.before;
-    EXPECT_EQ(record_without(c.before, c.name), c.without) << c.before;
-  }
-  EXPECT_EQ(text_lines("a\r\n\r\nb c\n"), (std::vector<std::string>{"a", "b c"}));
 }

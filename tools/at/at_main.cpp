@@ -23,7 +23,11 @@
 #include "app/settings.h"
 #include "platform/convert.h"
 #include "platform/posix_shared.h"
-#include "tools/at/at_job.h"
+#include "tools/at/at_command.h"
+#include "tools/at/at_queue.h"
+#include "tools/at/file_search.h"
+#include "tools/at/job_id.h"
+#include "tools/at/launch_date.h"
 #include "tools/rec/rec_signature.h"
 
 extern char** environ;

@@ -13,7 +13,13 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "tools/at/at_job.h"
+#include "platform/command_line.h"
+#include "tools/at/at_command.h"
+#include "tools/at/file_search.h"
+#include "tools/at/job_id.h"
+#include "tools/at/launch_date.h"
+#include "tools/at/task_record.h"
+#include "tools/at/task_result.h"
 #include "tools/at/task_xml.h"
 #include "tools/rec/rec_signature.h"
 

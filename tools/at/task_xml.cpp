@@ -1,46 +1,20 @@
 #include "tools/at/task_xml.h"
 
-#include <cstdint>
 #include <cstdio>
 
+#include "platform/command_line.h"
 #include "platform/text.h"
 #include "reservation/job_fields.h"
+#include "tools/at/job_id.h"
 
 namespace {
 
-constexpr char k_task_prefix[] = "zoba ";
 // A command that names no programme (AT typed by hand) ends a day after its
 // launch: the Task Scheduler only removes a task whose trigger has ended.
 constexpr int k_trigger_days = 1;
 constexpr int k_minutes_per_day = 24 * 60;
 
-struct word_span {
-  std::string text;   // the word, quotes removed
-  std::size_t begin;  // where it starts in the line
-  std::size_t end;    // the offset just past it
-};
-
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-std::vector<word_span> word_spans(const std::string& line) {
-  std::vector<word_span> spans;
-  std::size_t at = 0;
-  while (true) {
-    while (at < line.size() && is_blank(line[at])) ++at;
-    if (at == line.size()) return spans;
-    word_span span{"", at, at};
-    bool quoted = false;
-    for (; at < line.size() && (quoted || !is_blank(line[at])); ++at) {
-      if (line[at] == '"') {
-        quoted = !quoted;
-      } else {
-        span.text += line[at];
-      }
-    }
-    span.end = at;
-    spans.push_back(span);
-  }
-}
 
 std::string boundary(const at_date& date, int hour, int minute) {
   char text[32];
@@ -89,20 +63,9 @@ std::string exec_xml(const task_definition& task) {
   return xml + "    </Exec>\n  </Actions>\n";
 }
 
-}  // namespace
-
-std::vector<std::string> split_task_command_line(const std::string& line) {
-  std::vector<std::string> words;
-  std::vector<word_span> spans = word_spans(line);
-  for (std::size_t i = 1; i < spans.size(); ++i) words.push_back(spans[i].text);
-  return words;
-}
-
-namespace {
-
 // The command's first word in the line's words: the command is their tail.
-bool command_span(const std::string& line, const at_request& request, word_span& first) {
-  std::vector<word_span> spans = word_spans(line);
+bool command_span(const std::string& line, const at_request& request, command_word& first) {
+  std::vector<command_word> spans = task_command_words(line);
   if (request.command.empty() || request.command.size() >= spans.size()) return false;
   first = spans[spans.size() - request.command.size()];
   return true;
@@ -111,7 +74,7 @@ bool command_span(const std::string& line, const at_request& request, word_span&
 }  // namespace
 
 std::string command_arguments(const std::string& line, const at_request& request) {
-  word_span first;
+  command_word first;
   if (!command_span(line, request, first)) return {};
   std::size_t at = first.end;
   while (at < line.size() && is_blank(line[at])) ++at;
@@ -119,7 +82,7 @@ std::string command_arguments(const std::string& line, const at_request& request
 }
 
 std::string command_text(const std::string& line, const at_request& request) {
-  word_span first;
+  command_word first;
   return command_span(line, request, first) ? line.substr(first.begin) : std::string();
 }
 
@@ -157,16 +120,6 @@ std::string programme_end(const std::vector<std::string>& command) {
   int end = job_end_minutes(fields);
   at_date date{fields.year, fields.month, fields.day};
   return boundary(add_days(date, end / k_minutes_per_day), end % k_minutes_per_day / 60, end % 60);
-}
-
-std::string task_name(const std::string& install, const std::string& id) {
-  return task_name_prefix(install) + id;
-}
-
-std::string task_name_prefix(const std::string& install) { return k_task_prefix + install + " "; }
-
-std::string copy_identifier(const std::string& id, int copy) {
-  return id + "-" + std::to_string(copy);
 }
 
 std::string xml_escape(const std::string& text) {
@@ -252,81 +205,6 @@ std::string task_xml(const task_definition& task) {
          "    </Principal>\n"
          "  </Principals>\n" +
          settings_xml() + exec_xml(task) + "</Task>\n";
-}
-
-std::string record_with(const std::string& text, const std::string& name) {
-  std::string out;
-  bool present = false;
-  for (const std::string& kept : text_lines(text)) {
-    out += kept + "\r\n";
-    present = present || kept == name;
-  }
-  return present ? out : out + name + "\r\n";
-}
-
-std::string record_without(const std::string& text, const std::string& name) {
-  std::string out;
-  for (const std::string& kept : text_lines(text)) {
-    if (kept != name) out += kept + "\r\n";
-  }
-  return out;
-}
-
-namespace {
-
-constexpr std::uint32_t k_some_triggers_failed = 0x0004131B;
-constexpr std::uint32_t k_file_not_found = 0x80070002;
-constexpr std::uint32_t k_path_not_found = 0x80070003;
-constexpr std::uint32_t k_file_exists = 0x80070050;
-constexpr std::uint32_t k_already_exists = 0x800700B7;
-
-struct known_result {
-  std::uint32_t code;
-  const char* meaning;
-};
-
-constexpr known_result k_known_results[] = {
-    {0x80041315, "the Task Scheduler service is not running"},
-    {0x80041322, "the Task Scheduler service is not available"},
-    {0x800706BA, "the Task Scheduler service is not running"},
-    {0x80070005, "access is denied"},
-    {0x800704EC, "task creation is prohibited by a group policy"},
-    {0x80041316, "the Task Scheduler calls the task malformed"},
-    {0x80041317, "the Task Scheduler calls the task malformed"},
-    {0x80041318, "the Task Scheduler calls the task malformed"},
-    {0x80041319, "the Task Scheduler calls the task malformed"},
-    {0x8004131A, "the Task Scheduler calls the task malformed"},
-    {0x8004131D, "the Task Scheduler calls the task malformed"},
-    {k_some_triggers_failed, "the task's trigger will not start it"},
-    {0x0004131C, "the task may not start: its user lacks the batch logon right"},
-};
-
-}  // namespace
-
-registration registration_outcome(long result) {
-  auto code = static_cast<std::int32_t>(static_cast<std::uint32_t>(result));
-  if (code == 0) return registration::done;
-  return code > 0 ? registration::registered_unusable : registration::refused;
-}
-
-bool task_is_absent(long result) {
-  auto code = static_cast<std::uint32_t>(result);
-  return code == k_file_not_found || code == k_path_not_found;
-}
-
-bool task_name_taken(long result) {
-  auto code = static_cast<std::uint32_t>(result);
-  return code == k_file_exists || code == k_already_exists;
-}
-
-std::string result_text(long result) {
-  auto code = static_cast<std::uint32_t>(result);
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
-  for (const known_result& known : k_known_results) {
-    if (known.code == code) return std::string(known.meaning) + ", " + text;
-  }
-  return text;
 }
 
 bool is_recorder(const std::string& program_path) {
