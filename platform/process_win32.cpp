@@ -228,6 +228,30 @@ STARTUPINFOW startup_for(const run_options& options, const run_pipes& pipes) {
   return startup;
 }
 
+// Hands the program its input, then collects what it writes and waits for
+// it as the options say; the handles are ours to close.
+void finish(HANDLE process, run_pipes& pipes, const run_options& options, run_result& result) {
+  if (options.input != nullptr) {
+    DWORD written = 0;
+    WriteFile(pipes.write_input, options.input->data(), static_cast<DWORD>(options.input->size()),
+              &written, nullptr);
+  }
+  close_handle(pipes.write_input);
+  if (options.limit_seconds > 0) {
+    wait_within(process, pipes.read_output, options, result);
+  } else if (pipes.read_output != nullptr) {
+    collect(pipes.read_output, result.output, options.output_limit);
+  }
+  WaitForSingleObject(process, INFINITE);
+  DWORD status = 0;
+  // A status that cannot be read is not taken for success.
+  if (!GetExitCodeProcess(process, &status)) status = static_cast<DWORD>(-1);
+  CloseHandle(process);
+  result.started = true;
+  result.exited = true;
+  result.status = status;
+}
+
 // Starts the program of the command line (the application's path, or the
 // line's first word as the system finds it when application is empty) and
 // collects and waits as the options say.
@@ -254,27 +278,9 @@ run_result run_line(const std::wstring& application, std::wstring line,
                      folder.empty() ? nullptr : folder.c_str(), &startup, &process);
   close_handle(pipes.write_output);
   close_handle(pipes.read_input);
-  if (started && options.input != nullptr) {
-    DWORD written = 0;
-    WriteFile(pipes.write_input, options.input->data(), static_cast<DWORD>(options.input->size()),
-              &written, nullptr);
-  }
-  close_handle(pipes.write_input);
   if (started) {
     CloseHandle(process.hThread);
-    if (options.limit_seconds > 0) {
-      wait_within(process.hProcess, pipes.read_output, options, result);
-    } else if (pipes.read_output != nullptr) {
-      collect(pipes.read_output, result.output, options.output_limit);
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD status = 0;
-    // A status that cannot be read is not taken for success.
-    if (!GetExitCodeProcess(process.hProcess, &status)) status = static_cast<DWORD>(-1);
-    CloseHandle(process.hProcess);
-    result.started = true;
-    result.exited = true;
-    result.status = status;
+    finish(process.hProcess, pipes, options, result);
   } else if (pipes.read_output != nullptr) {
     collect(pipes.read_output, result.output, options.output_limit);
   }
@@ -285,7 +291,11 @@ run_result run_line(const std::wstring& application, std::wstring line,
 }  // namespace
 
 run_result run_program(const std::vector<std::string>& words, const run_options& options) {
-  return run_line(wide_text(words[0]), wide_text(windows_command_line(words)), options);
+  // A bare name is found as POSIX's posix_spawnp would find it.
+  bool bare = words[0].find_first_of("\\/:") == std::string::npos;
+  std::string program = bare ? find_on_path(words[0]) : words[0];
+  if (program.empty()) return {};
+  return run_line(wide_text(program), wide_text(windows_command_line(words)), options);
 }
 
 run_result run_command_line(const std::string& line, const run_options& options) {
