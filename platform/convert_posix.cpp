@@ -1,3 +1,4 @@
+// Text conversion on POSIX, through iconv.
 #include <iconv.h>
 
 #include <cerrno>
@@ -7,27 +8,6 @@
 
 namespace {
 
-// The length of the UTF-8 sequence starting at text[i] (1 to 4); 0 when no
-// well-formed sequence starts there (overlong forms, surrogates and code
-// points past U+10FFFF are not well formed).
-std::size_t utf8_length(const std::string& text, std::size_t i) {
-  unsigned char lead = static_cast<unsigned char>(text[i]);
-  if (lead < 0x80) return 1;
-  std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                       : lead >= 0xE0 && lead <= 0xEF ? 3
-                       : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                      : 0;
-  if (length == 0 || i + length > text.size()) return 0;
-  unsigned char second = static_cast<unsigned char>(text[i + 1]);
-  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-  if (second < low || second > high) return 0;
-  for (std::size_t k = 2; k < length; ++k) {
-    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
-  }
-  return length;
-}
-
 // How many bytes to pass over at a character that could not be converted:
 // one character of the source's encoding as far as it can be told.
 std::size_t bad_character_length(const std::string& text, std::size_t at, const char* from,
@@ -36,7 +16,7 @@ std::size_t bad_character_length(const std::string& text, std::size_t at, const 
   std::string source = from;
   if (source == "CP932") return is_sjis_lead(byte) && left > 1 ? 2 : 1;
   if (source.starts_with("UTF-16")) return left > 1 ? 2 : 1;
-  std::size_t length = utf8_length(text, at);
+  std::size_t length = utf8_char_length(text, at);
   return length == 0 ? 1 : length;
 }
 
@@ -79,15 +59,10 @@ std::string convert_between(const std::string& text, const char* from, const cha
   return convert(text, to, from);
 }
 
-bool is_utf8(const std::string& text) {
-  for (std::size_t i = 0; i < text.size();) {
-    std::size_t length = utf8_length(text, i);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
+std::string utf8_from_tool_text(const std::string& text) {
+  return is_utf8(text) ? text : convert_from_sjis(text, "UTF-8");
 }
 
-std::size_t utf8_char_length(const std::string& text, std::size_t at) {
-  return utf8_length(text, at);
-}
+std::string system_from_utf8(const std::string& utf8) { return utf8; }
+
+std::string utf8_from_system(const std::string& text) { return text; }

@@ -3,8 +3,6 @@
 // show it, and standard error for the trace lines.
 #include <fcntl.h>
 #include <langinfo.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,7 +14,7 @@
 
 #include "platform/convert.h"
 #include "platform/platform.h"
-#include "platform/posix_shared.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 extern char** environ;
@@ -44,6 +42,12 @@ constexpr int k_pixels_per_column = 9;
 constexpr int k_pixels_beside_caption = 140;
 
 enum class answer { ok, cancel, not_shown };
+
+// Writes text to standard error at once.
+void put_error(const std::string& text) {
+  std::fputs(text.c_str(), stderr);
+  std::fflush(stderr);
+}
 
 bool on_terminal() { return isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1; }
 
@@ -106,27 +110,17 @@ std::vector<std::string> utf8_environment() {
 // output, what it writes on standard output is collected there (the button
 // a dialog with more than two was left by).
 int run_desktop_program(std::vector<std::string> words, std::string* output = nullptr) {
-  std::string program = find_on_path(words[0]);
-  if (program.empty()) return -1;
+  words[0] = find_on_path(words[0]);
+  if (words[0].empty()) return -1;
   std::vector<std::string> variables = utf8_environment();
-  std::vector<char*> argv = argument_vector(words);
-  std::vector<char*> envp = argument_vector(variables);
-  int out[2] = {-1, -1};
-  if (output != nullptr && pipe2(out, O_CLOEXEC) != 0) return -1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (output != nullptr) posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  pid_t pid = 0;
-  int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (output != nullptr) {
-    close(out[1]);
-    if (spawned == 0) read_to_end(out[0], *output, k_output_limit);
-    close(out[0]);
-  }
-  int status = 0;
-  if (spawned != 0 || !wait_for_exit(pid, status)) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run_options options;
+  options.collect_output = output != nullptr;
+  options.collect_errors = false;
+  options.output_limit = k_output_limit;
+  options.environment = &variables;
+  run_result run = run_program(words, options);
+  if (output != nullptr) *output = run.output;
+  return run.started && run.exited ? static_cast<int>(run.status) : -1;
 }
 
 answer answer_of(int status) {

@@ -171,8 +171,7 @@ TEST_F(ReaderRun, EveryStationLookedUpIsEnteredWhetherBookedOrCancelled) {
     g_fake.answers = {ok};
     run("station: NEW\nstation: X\nstart: 10:00\nend: 11:00\n");
     EXPECT_EQ(g_fake.commands.size(), ok ? 1u : 0u);
-    EXPECT_NE(fake_profile_text(k_ini).find("[TVCH]\r\nX=8\r\nNEW=\r\n"), std::string::npos)
-        << ok;
+    EXPECT_NE(fake_profile_text(k_ini).find("[TVCH]\r\nX=8\r\nNEW=\r\n"), std::string::npos) << ok;
   }
 }
 

@@ -2,6 +2,7 @@
 // test program: the unit tests link the fake instead).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,6 +18,7 @@
 
 #include "platform/convert.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -495,4 +497,21 @@ TEST(PosixProcess, LooksBesideTheProgramBeforePath) {
   std::filesystem::remove(beside);
   EXPECT_TRUE(result.started);
   EXPECT_EQ(result.exit_status, 7u);
+}
+
+TEST(PosixProcess, HandsOverItsInputAndEndsAProgramPastItsTimeLimit) {
+  std::string input = "a line\n";
+  platform::run_options options;
+  options.input = &input;
+  platform::run_result cat = platform::run_program({"cat"}, options);
+  EXPECT_TRUE(cat.started && cat.exited && !cat.timed_out);
+  EXPECT_EQ(cat.status, 0u);
+  EXPECT_EQ(cat.output, input);
+  // The shell's own child goes with it: its process group is ended whole.
+  options.limit_seconds = 1;
+  platform::run_result slow = platform::run_program({"sh", "-c", "sleep 30; echo late"}, options);
+  EXPECT_TRUE(slow.started && slow.timed_out);
+  EXPECT_FALSE(slow.exited);
+  EXPECT_EQ(slow.status, static_cast<unsigned long>(SIGKILL));
+  EXPECT_EQ(slow.output, "");
 }

@@ -4,8 +4,6 @@
 // takes the same command line and registers a one-time task with the Task
 // Scheduler as the logged-on user, on their desktop, with no elevation. A
 // console program of its own, shipped beside zoba.exe.
-#include <initguid.h>
-#include <taskschd.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -14,45 +12,31 @@
 
 #include "app/settings.h"
 #include "platform/command_line.h"
+#include "platform/convert.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/self.h"
 #include "tools/at/at_command.h"
+#include "tools/at/at_status.h"
 #include "tools/at/file_search.h"
 #include "tools/at/job_id.h"
 #include "tools/at/launch_date.h"
+#include "tools/at/rec_check.h"
 #include "tools/at/task_record.h"
 #include "tools/at/task_result.h"
+#include "tools/at/task_scheduler.h"
 #include "tools/at/task_xml.h"
-#include "tools/rec/rec_signature.h"
 
 namespace {
-
-// The exit statuses; zoba shows a non-zero one in its failure notice.
-constexpr int k_status_done = 0;
-constexpr int k_status_unreadable = 2;
-constexpr int k_status_past = 3;
-constexpr int k_status_no_program = 4;
-constexpr int k_status_no_scheduler = 5;
-constexpr int k_status_refused = 6;
-constexpr int k_status_no_such_job = 7;
-constexpr int k_status_recorder = 8;  // the recorder cannot be started
 
 // A booked number already taken in this install (it wrapped) gets a copy
 // number up to this.
 constexpr int k_copies = 99;
-// REC --check reads its settings and looks for its recorder: seconds at most.
-constexpr DWORD k_check_limit_ms = 30000;
-constexpr DWORD k_poll_ms = 50;
-// How far into a program named REC its signature is looked for.
-constexpr std::size_t k_signature_limit = std::size_t{8} * 1024 * 1024;
 
 // The names of the tasks AT registered, beside AT.exe: the listing reads it,
 // as not every Task Scheduler can enumerate its tasks.
 constexpr char k_record_file[] = "AT.tasks";
 constexpr char k_no_entries[] = "There are no entries in the list.";
-
-struct scheduler {
-  ITaskService* service = nullptr;
-  ITaskFolder* root = nullptr;
-};
 
 // The install this run serves (install_id): its tasks are the only ones AT
 // lists, replaces or deletes.
@@ -63,19 +47,6 @@ int fail(const std::string& message, int status) {
   return status;
 }
 
-// The one place AT's ANSI text (Shift_JIS) becomes the API's UTF-16. Text
-// that is not whole in the code page gives no string.
-BSTR to_bstr(const std::string& text) {
-  int size = static_cast<int>(text.size());
-  int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-  if (length == 0 && size > 0) return nullptr;
-  BSTR wide = SysAllocStringLen(nullptr, static_cast<UINT>(length));
-  if (wide != nullptr && length > 0) {
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), size, wide, length);
-  }
-  return wide;
-}
-
 // Why a value of the task cannot go into its XML: the pure rule, then each
 // value converted on its own in the real code page, so that no byte of a
 // value is ever read together with the markup after it.
@@ -83,48 +54,28 @@ std::string unconvertible_value(const task_definition& task) {
   std::string why = task_refusal(task);
   if (!why.empty()) return why;
   for (const task_value& v : task_values(task)) {
-    BSTR wide = to_bstr(*v.value);
-    if (wide == nullptr && !v.value->empty()) {
+    if (!is_system_text(*v.value)) {
       return std::string("the ") + v.name + " is not text of the system's code page";
     }
-    SysFreeString(wide);
   }
   return {};
 }
 
-std::string from_bstr(BSTR wide) {
-  int size = static_cast<int>(SysStringLen(wide));
-  int length = WideCharToMultiByte(CP_ACP, 0, wide, size, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide, size, text.data(), length, nullptr, nullptr);
-  return text;
-}
-
-std::string own_folder() {
-  char path[MAX_PATH] = {};
-  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, length);
-  std::size_t slash = folder.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+// The record beside AT.exe, named in UTF-8 for the file functions.
+std::string record_path() {
+  std::string folder = platform::self_folder_utf8();
+  return folder.empty() ? std::string(k_record_file) : folder + "\\" + k_record_file;
 }
 
 std::string read_record() {
   std::string text;
-  FILE* file = std::fopen((own_folder() + k_record_file).c_str(), "rb");
-  if (file == nullptr) return text;
-  char chunk[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-  std::fclose(file);
+  platform::read_file(record_path(), text);
   return text;
 }
 
-bool write_record(const std::string& text) {
-  FILE* file = std::fopen((own_folder() + k_record_file).c_str(), "wb");
-  if (file == nullptr) return false;
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return std::fclose(file) == 0 && written;
-}
+// Replaced whole, so that AT ended half way through leaves the old record
+// or the new one.
+bool write_record(const std::string& text) { return platform::replace_file(record_path(), text); }
 
 // The settings file of the install that runs AT: zoba names it in the
 // environment; AT typed by hand serves the zoba.ini beside itself.
@@ -132,96 +83,26 @@ std::string settings_path() {
   char path[MAX_PATH * 2] = {};
   DWORD length = GetEnvironmentVariableA(k_install_variable, path, sizeof path);
   if (length > 0 && length < sizeof path) return std::string(path, length);
-  return own_folder() + k_settings_file_name;
+  return platform::settings_path();
 }
 
 // The program as the system would find it for a command line: AT's own
-// folder (zoba's) first, then the system folders, the current folder and
-// PATH, ".exe" added to a name without an extension. The task gets the full
-// path, so it starts the same program whatever folder it starts in.
+// folder (zoba's) first, then PATH, ".exe" added to a name without an
+// extension. The task gets the full path, so it starts the same program
+// whatever folder it starts in; both in the ANSI code page.
 bool find_program(const std::string& program, std::string& path, std::string& folder) {
-  char found[MAX_PATH] = {};
-  char* file_part = nullptr;
-  DWORD length = SearchPathA(nullptr, program.c_str(), ".exe", MAX_PATH, found, &file_part);
-  if (length == 0 || length >= MAX_PATH) return false;
-  DWORD attributes = GetFileAttributesA(found);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return false;
-  }
-  path = found;
-  folder = file_part == nullptr ? std::string() : std::string(found, file_part - found);
+  std::string found = platform::find_program(utf8_from_system(program));
+  if (found.empty()) return false;
+  found = platform::absolute_path(found);
+  path = system_from_utf8(found);
+  folder = system_from_utf8(platform::folder_of(found) + "\\");
   return true;
-}
-
-void disconnect(scheduler& s) {
-  if (s.root != nullptr) s.root->Release();
-  if (s.service != nullptr) s.service->Release();
-  s = scheduler();
-}
-
-HRESULT connect(scheduler& s) {
-  HRESULT result = CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_ITaskService, reinterpret_cast<void**>(&s.service));
-  if (FAILED(result)) return result;
-  VARIANT none;
-  VariantInit(&none);
-  result = s.service->Connect(none, none, none, none);
-  if (FAILED(result)) return result;
-  BSTR root = SysAllocString(L"\\");
-  result = s.service->GetFolder(root, &s.root);
-  SysFreeString(root);
-  return result;
-}
-
-HRESULT register_task(scheduler& s, const std::string& name, const std::string& xml) {
-  BSTR wide_name = to_bstr(name);
-  BSTR wide_xml = to_bstr(xml);
-  VARIANT none;
-  VariantInit(&none);
-  IRegisteredTask* task = nullptr;
-  // TASK_CREATE: a name already taken is never replaced.
-  HRESULT result = s.root->RegisterTask(wide_name, wide_xml, TASK_CREATE, none, none,
-                                        TASK_LOGON_INTERACTIVE_TOKEN, none, &task);
-  if (task != nullptr) task->Release();
-  SysFreeString(wide_xml);
-  SysFreeString(wide_name);
-  return result;
-}
-
-HRESULT remove_task(scheduler& s, const std::string& name) {
-  BSTR wide_name = to_bstr(name);
-  HRESULT result = s.root->DeleteTask(wide_name, 0);
-  SysFreeString(wide_name);
-  return result;
-}
-
-// The description of a registered task, which holds its listing line; the
-// Task Scheduler's result for the task.
-HRESULT task_description(scheduler& s, const std::string& name, std::string& description) {
-  BSTR wide_name = to_bstr(name);
-  IRegisteredTask* task = nullptr;
-  HRESULT result = s.root->GetTask(wide_name, &task);
-  SysFreeString(wide_name);
-  if (FAILED(result)) return result;
-  ITaskDefinition* definition = nullptr;
-  IRegistrationInfo* info = nullptr;
-  BSTR text = nullptr;
-  if (SUCCEEDED(task->get_Definition(&definition)) &&
-      SUCCEEDED(definition->get_RegistrationInfo(&info)) &&
-      SUCCEEDED(info->get_Description(&text)) && text != nullptr) {
-    description = from_bstr(text);
-  }
-  SysFreeString(text);
-  if (info != nullptr) info->Release();
-  if (definition != nullptr) definition->Release();
-  task->Release();
-  return result;
 }
 
 // Lists this install's tasks of the record that still exist and forgets
 // those the Task Scheduler says are gone (run, expired and removed, or
 // deleted by hand); one it cannot read now stays.
-int list_tasks(scheduler& s) {
+int list_tasks(task_scheduler* s) {
   std::string record = read_record();
   std::string kept = record;
   std::string prefix = task_name_prefix(g_install);
@@ -229,7 +110,7 @@ int list_tasks(scheduler& s) {
   for (const std::string& name : text_lines(record)) {
     if (!name.starts_with(prefix)) continue;
     std::string description;
-    HRESULT result = task_description(s, name, description);
+    long result = task_description(s, name, description);
     if (task_is_absent(result)) {
       kept = record_without(kept, name);
       continue;
@@ -244,9 +125,9 @@ int list_tasks(scheduler& s) {
   return k_status_done;
 }
 
-int delete_task(scheduler& s, const std::string& id) {
+int delete_task(task_scheduler* s, const std::string& id) {
   std::string name = task_name(g_install, id);
-  HRESULT result = remove_task(s, name);
+  long result = remove_task(s, name);
   if (FAILED(result) && !task_is_absent(result)) {
     return fail(
         "the job " + id + " cannot be deleted (" + result_text(result) + "); it stays booked",
@@ -260,94 +141,36 @@ int delete_task(scheduler& s, const std::string& id) {
   return k_status_done;
 }
 
-// Reads what has come through the pipe so far, without waiting for more.
-void drain(HANDLE pipe, std::string& output) {
-  DWORD available = 0;
-  while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-    char chunk[512];
-    DWORD got = 0;
-    if (!ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) || got == 0) return;
-    output.append(chunk, got);
-  }
-}
-
-// run_captured's statuses for a program that did not start or end.
-constexpr long k_not_started = -1;
-constexpr long k_timed_out = -2;
-
-// Waits for a process up to the check's limit, reading its output as it
-// comes, so that a full pipe never stalls it; its exit status, or
-// k_timed_out once it has been ended.
-long wait_captured(HANDLE process, HANDLE pipe, std::string& output) {
-  for (DWORD waited = 0; WaitForSingleObject(process, k_poll_ms) == WAIT_TIMEOUT;
-       waited += k_poll_ms) {
-    drain(pipe, output);
-    if (waited >= k_check_limit_ms) {
-      TerminateProcess(process, 1);
-      return k_timed_out;
-    }
-  }
-  drain(pipe, output);
-  DWORD code = 0;
-  return GetExitCodeProcess(process, &code) ? static_cast<long>(code) : k_not_started;
-}
-
-// Runs a command line in folder with no console window, its standard
-// output and error caught in output; its exit status, k_not_started or
-// k_timed_out.
-long run_captured(std::string line, const std::string& folder, std::string& output) {
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE read_end = nullptr;
-  HANDLE write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return k_not_started;
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
-  PROCESS_INFORMATION process = {};
-  BOOL started =
-      CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                     folder.empty() ? nullptr : folder.c_str(), &startup, &process);
-  CloseHandle(write_end);
-  long status = k_not_started;
-  if (started) {
-    CloseHandle(process.hThread);
-    status = wait_captured(process.hProcess, read_end, output);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(read_end);
-  return status;
-}
-
 // REC is asked, with the job's own arguments, whether its settings can
 // record: a booking it would fail at the launch time is refused now. Only
 // our REC, whose file carries its signature: a user's own REC.bat or
 // program of that name is never started at booking.
 int check_recorder(const task_definition& task) {
   if (!is_recorder(task.program)) return k_status_done;
-  if (!file_holds(task.program, k_rec_signature, k_signature_limit)) return k_status_done;
   std::string line = "\"" + task.program + "\" --check";
   if (!task.arguments.empty()) line += " " + task.arguments;
-  std::string output;
-  long status = run_captured(line, task.working_folder, output);
-  if (status == 0) return k_status_done;
-  if (status == k_not_started) {
-    return fail("the recorder " + task.program + " cannot be started for its check",
-                k_status_recorder);
+  rec_check_result check = check_rec({task.program, "--check"}, utf8_from_system(line),
+                                     utf8_from_system(task.working_folder));
+  switch (check.outcome) {
+    case rec_check_outcome::not_ours:
+    case rec_check_outcome::can_record:
+      return k_status_done;
+    case rec_check_outcome::not_started:
+      return fail("the recorder " + task.program + " cannot be started for its check",
+                  k_status_recorder);
+    case rec_check_outcome::timed_out:
+      return fail("the recorder " + task.program + " did not answer its check within " +
+                      std::to_string(k_rec_check_seconds) + " seconds",
+                  k_status_recorder);
+    case rec_check_outcome::refused:
+      break;
   }
-  if (status == k_timed_out) {
-    return fail("the recorder " + task.program + " did not answer its check within " +
-                    std::to_string(k_check_limit_ms / 1000) + " seconds",
-                k_status_recorder);
+  if (check.reason.empty()) {
+    return fail(
+        "the recorder's check ended with status " + std::to_string(static_cast<long>(check.status)),
+        k_status_recorder);
   }
-  std::vector<std::string> lines = text_lines(output);
-  if (lines.empty()) {
-    return fail("the recorder's check ended with status " + std::to_string(status),
-                k_status_recorder);
-  }
-  return fail("the recorder cannot record: " + lines[0], k_status_recorder);
+  return fail("the recorder cannot record: " + check.reason, k_status_recorder);
 }
 
 // Reads the command line (and its words) and finds the launch and the
@@ -379,9 +202,9 @@ int read_job(const std::string& line, const std::vector<std::string>& words,
 
 // Registers the task under its name, or, when this install already has a
 // task of that number (it wrapped), under the first free copy number.
-HRESULT register_new(scheduler& s, task_definition& task) {
+long register_new(task_scheduler* s, task_definition& task) {
   std::string id = task.id;
-  HRESULT result = E_FAIL;
+  long result = E_FAIL;
   for (int copy = 1; copy <= k_copies; ++copy) {
     if (copy > 1) {
       task.id = copy_identifier(id, copy);
@@ -393,12 +216,12 @@ HRESULT register_new(scheduler& s, task_definition& task) {
   return result;
 }
 
-int schedule(scheduler& s, task_definition task) {
-  HRESULT result = register_new(s, task);
+int schedule(task_scheduler* s, task_definition task) {
+  long result = register_new(s, task);
   std::string name = task_name(g_install, task.id);
   registration outcome = registration_outcome(result);
   if (outcome == registration::registered_unusable) {
-    HRESULT removed = remove_task(s, name);
+    long removed = remove_task(s, name);
     // Kept in the record while it exists, so that AT lists it and can delete it.
     if (FAILED(removed)) write_record(record_with(read_record(), name));
     std::string what = SUCCEEDED(removed) ? "it was removed again"
@@ -430,11 +253,12 @@ int run(const std::string& line) {
     int status = read_job(line, words, task);
     if (status != k_status_done) return status;
   }
-  scheduler s;
-  HRESULT result = connect(s);
+  long result = 0;
+  task_scheduler* s = connect_scheduler(result);
   int status = k_status_no_scheduler;
-  if (FAILED(result)) {
+  if (s == nullptr) {
     fail("the Task Scheduler is not available (" + result_text(result) + ")", status);
+    return status;
   } else if (form == at_form::list) {
     status = list_tasks(s);
   } else if (form == at_form::remove) {
@@ -442,21 +266,15 @@ int run(const std::string& line) {
   } else {
     status = schedule(s, task);
   }
-  disconnect(s);
+  disconnect_scheduler(s);
   return status;
 }
 
 }  // namespace
 
 int main() {
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-    return fail("COM cannot be started", k_status_no_scheduler);
-  }
-  // The Task Scheduler acts for the caller: it must be let impersonate it.
-  // Should this fail, Connect says so and AT ends with that status.
-  CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
-                       RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, 0, nullptr);
+  if (!start_com()) return fail("COM cannot be started", k_status_no_scheduler);
   int status = run(GetCommandLineA());
-  CoUninitialize();
+  stop_com();
   return status;
 }

@@ -1,9 +1,9 @@
 // The operating-system services REC needs: the wall clock, sleeping,
 // starting, watching and stopping one recorder, and the few file
-// operations around its recording. One implementation per system
-// (rec_posix.cpp, rec_win32.cpp) is linked into REC; the tests link a fake.
-// Text crossing this seam is UTF-8 on both systems; the Windows side
-// converts to UTF-16 at each call.
+// operations around its recording. rec_system.cpp forwards each to the
+// platform layer and is linked into REC; the tests link a fake. Text
+// crossing this seam is UTF-8 on both systems; the Windows side converts to
+// UTF-16 at each call.
 #pragma once
 
 #include <string>

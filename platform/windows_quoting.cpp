@@ -1,4 +1,4 @@
-#include "tools/rec/rec_windows_args.h"
+#include "platform/windows_quoting.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The command line REC.exe hands to CreateProcessW: each argument quoted so
+// The command line handed to CreateProcessW: each argument quoted so
 // that the C runtime's parsing (CommandLineToArgvW, the MSVCRT start-up
 // code) gives back exactly that argument. Pure, so that it is tested on
 // every system; the text is UTF-8 and passes through byte for byte.

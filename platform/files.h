@@ -1,0 +1,65 @@
+// Files for the helper programs, in UTF-8 paths on both systems (Windows
+// converts to UTF-16 at each call): sizes, folders, a log line, a file
+// replaced whole, and a record file that writers take turns on.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// A replacement is written beside its file under the file's name, this and
+// a few characters that make it unique (replace_file).
+inline constexpr char k_replacement_infix[] = ".tmp-";
+
+// The folder part of a path ("." when it has none on POSIX, empty on
+// Windows), without a separator at its end.
+std::string folder_of(const std::string& path);
+
+// The size of a file in bytes; -1 when there is none (or it is a folder).
+long long file_size(const std::string& path);
+
+// Makes a folder and the folders above it that are missing; false when it
+// does not exist (or cannot be written, on POSIX) afterwards.
+bool make_folders(const std::string& path);
+
+// Appends a line to a file made when missing, in one write with the
+// system's line end ("\n", "\r\n"); false when it could not be written.
+bool append_line(const std::string& path, const std::string& line);
+
+// True when a file name fits the longest the system takes, counted as it
+// counts: 255 bytes of UTF-8 on Linux, 255 UTF-16 code units on Windows.
+bool name_fits(const std::string& name);
+
+// The path made absolute against the current folder (as it stands when it
+// already is absolute); as it stands when the current folder cannot be told.
+std::string absolute_path(const std::string& path);
+
+// Reads a whole file into bytes; false when it cannot be opened or read.
+bool read_file(const std::string& path, std::string& bytes);
+
+// Puts bytes in the file's place: a new file written beside it and renamed
+// over it, so that a crash leaves the old file or the new one whole (the
+// folder synced on POSIX, so that the rename itself is durable). False when
+// it could not be done; the old file is then unchanged.
+bool replace_file(const std::string& path, const std::string& bytes);
+
+// A file held under an exclusive lock; what it is belongs to the system.
+struct locked_file;
+
+// Opens path, never through a link, and waits for its exclusive lock: to
+// append to (made when missing) or only to read. A file replaced over the
+// path while this waited is opened again, so the lock is on the file the
+// path names. Null when it cannot be opened.
+locked_file* open_locked(const std::string& path, bool append);
+
+// Reads the locked file to its end; false on a read error.
+bool read_locked(locked_file* file, std::string& bytes);
+
+// Appends bytes to a file opened to append, in one write.
+bool append_locked(locked_file* file, const std::string& bytes);
+
+// Releases the lock and closes the file; false when what was written could
+// not be closed.
+bool close_locked(locked_file* file);
+
+}  // namespace platform

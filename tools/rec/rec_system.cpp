@@ -1,0 +1,75 @@
+// REC's system services, the same on every system: each forwards to the
+// platform layer, which holds the code for each system.
+#include "tools/rec/rec_system.h"
+
+#include "platform/clock.h"
+#include "platform/convert.h"
+#include "platform/files.h"
+#include "platform/known_folders.h"
+#include "platform/process.h"
+#include "platform/self.h"
+
+namespace rec_system {
+
+struct recorder {
+  platform::watched_program* program;
+};
+
+const char k_separator[] = {platform::k_separator[0], '\0'};
+
+long long now() { return platform::now(); }
+
+void sleep_for(long long seconds) { platform::sleep_for(seconds); }
+
+recorder* start_recorder(const std::vector<std::string>& arguments, bool stdin_pipe,
+                         std::string& error) {
+  platform::watched_program* program = platform::start_watched(arguments, stdin_pipe, error);
+  return program == nullptr ? nullptr : new recorder{program};
+}
+
+bool wait_recorder(recorder* process, long long deadline) {
+  return platform::wait_watched(process->program, deadline);
+}
+
+void send_line_end(recorder* process) { platform::send_line_end(process->program); }
+
+void terminate_recorder(recorder* process) { platform::terminate_watched(process->program); }
+
+void kill_recorder(recorder* process) { platform::kill_watched(process->program); }
+
+std::string recorder_outcome(const recorder* process) {
+  return platform::watched_outcome(process->program);
+}
+
+void release_recorder(recorder* process) {
+  platform::release_watched(process->program);
+  delete process;
+}
+
+long long file_size(const std::string& path) { return platform::file_size(path); }
+
+bool make_folders(const std::string& path) { return platform::make_folders(path); }
+
+std::string videos_folder() { return platform::videos_folder(); }
+
+std::string program_folder() { return platform::self_folder_utf8(); }
+
+std::string settings_path() { return platform::settings_path(); }
+
+std::string shown_reason(const std::string& utf8) { return system_from_utf8(utf8); }
+
+std::string utf8_from_sjis(const std::string& sjis) { return utf8_from_tool_text(sjis); }
+
+bool append_line(const std::string& path, const std::string& line) {
+  return platform::append_line(path, line);
+}
+
+// REC starts programs, never a shell: a batch file is no recorder of its.
+std::string find_program(const std::string& name) {
+  std::string program = platform::find_program(name);
+  return platform::runs_through_shell(program) ? std::string() : program;
+}
+
+bool name_fits(const std::string& utf8_name) { return platform::name_fits(utf8_name); }
+
+}  // namespace rec_system
