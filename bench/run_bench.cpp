@@ -1,5 +1,5 @@
 // Whole-run timing: starts a program RUNS times one after another, each with
-// standard input from /dev/null and its output to /dev/null (no terminal),
+// an empty standard input and its output read and dropped (no terminal),
 // and prints the median, the lowest and the highest wall time in
 // microseconds. A few untimed runs go first, so that every timed run finds
 // the program and its libraries in the page cache.
@@ -8,22 +8,17 @@
 //
 // --reset copies the file FROM to TO before every run, untimed: a run that
 // changes its settings file then always starts from the same one.
-// A benchmark program of its own, so it calls the system directly.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <vector>
 
-extern char** environ;
+#include "platform/process.h"
 
 namespace {
 
@@ -45,19 +40,16 @@ bool copy_file(const char* from, const char* to) {
 // One run; its wall time in microseconds, or -1 when it could not be
 // started or did not end normally.
 double run_once(char** argv) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::vector<std::string> words;
+  for (char** word = argv; *word != nullptr; ++word) words.emplace_back(*word);
+  const std::string nothing;
+  platform::run_options options;
+  options.input = &nothing;
+  options.output_limit = 0;
   auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ);
-  int status = 0;
-  if (failed == 0) waitpid(pid, &status, 0);
+  platform::run_result result = platform::run_program(words, options);
   auto end = std::chrono::steady_clock::now();
-  posix_spawn_file_actions_destroy(&actions);
-  if (failed != 0 || !WIFEXITED(status)) return -1;
+  if (!result.started || !result.exited) return -1;
   return std::chrono::duration<double, std::micro>(end - start).count();
 }
 

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "tests/fake_rec_system.h"
+#include "tools/rec/rec_names.h"
 #include "tools/rec/rec_run.h"
 
 namespace {

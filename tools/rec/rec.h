@@ -75,10 +75,6 @@ std::string parse_settings(const settings_text& text, settings& out);
 // first such clock time after the start. False for an impossible date or time.
 bool programme_window(const programme& show, std::time_t& start, std::time_t& end);
 
-// Splits a command template into words at blanks; "..." groups blanks into a
-// word and the quotes are dropped. Empty on success, otherwise why not.
-std::string split_template(const std::string& text, std::vector<std::string>& words);
-
 // The values the placeholders stand for.
 struct values {
   std::string id, channel, type, seconds, file, title, date, start, end;
@@ -92,33 +88,8 @@ values values_of(const programme& show, const std::string& utf8_title, std::time
 // "BS" or "CS" for a channel that starts so (either case), else "GR".
 std::string channel_type(const std::string& channel);
 
-// Fills {id} {channel} {type} {seconds} {file} {title} {date} {start} {end}
-// into one word; "{{" and "}}" are braces. Empty on success, otherwise why
-// not (an unknown name, a lone brace).
-std::string fill_word(const std::string& word, const values& with, std::string& out);
-
-// Fills every word of a split template; a value never makes a word more.
-std::string fill_template(const std::vector<std::string>& words, const values& with,
-                          std::vector<std::string>& out);
-
-// A UTF-8 file name made one that both systems can hold: the characters
-// < > : " / \ | ? * and control bytes become "_", "%" its full-width form
-// (a recorder may expand %), a reserved device name (CON, NUL, COM1...) gets
-// "_" after it, trailing dots and blanks become "_".
-std::string mended_name(const std::string& name);
-
-// The name with "-number" before its extension (none for number 1), its stem
-// cut by whole UTF-8 characters until fits accepts it. Empty when even a
-// one-character stem does not fit.
-std::string numbered_name(const std::string& name, int number,
-                          bool (*fits)(const std::string& name));
-
 // "HH:MM:SS" of a time by the local clock, with the date when with_date.
 std::string clock_text(std::time_t when, bool with_date);
-
-// The words of a command as one text for the log: a word holding a blank, a
-// quote or nothing is quoted, its quotes and backslashes escaped.
-std::string shown_command(const std::vector<std::string>& words);
 
 // What one attempt did, for its log line.
 struct attempt_record {

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "tools/rec/rec.h"
+#include "tools/rec/rec_names.h"
 #include "tools/rec/rec_run.h"
 #include "tools/rec/rec_signature.h"
 #include "tools/rec/rec_system.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/rec/rec_names.h"
 #include "tools/rec/rec_system.h"
 
 namespace rec {

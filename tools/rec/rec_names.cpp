@@ -1,0 +1,151 @@
+#include "tools/rec/rec_names.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace rec {
+
+std::string split_template(const std::string& text, std::vector<std::string>& words) {
+  words.clear();
+  std::string word;
+  bool in_word = false;
+  bool quoted = false;
+  for (char c : text) {
+    if (c == '"') {
+      quoted = !quoted;
+      in_word = true;
+    } else if (!quoted && (c == ' ' || c == '\t')) {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      word += c;
+      in_word = true;
+    }
+  }
+  if (quoted) return "a quote is not closed";
+  if (in_word) words.push_back(word);
+  if (words.empty()) return "no program named";
+  return {};
+}
+
+namespace {
+
+const std::string* value_named(const std::string& name, const values& with) {
+  const std::pair<const char*, const std::string*> table[] = {
+      {"id", &with.id},           {"channel", &with.channel}, {"type", &with.type},
+      {"seconds", &with.seconds}, {"file", &with.file},       {"title", &with.title},
+      {"date", &with.date},       {"start", &with.start},     {"end", &with.end}};
+  for (const auto& [key, value] : table) {
+    if (name == key) return value;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string fill_word(const std::string& word, const values& with, std::string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    char c = word[i];
+    bool doubled = i + 1 < word.size() && word[i + 1] == c;
+    if ((c == '{' || c == '}') && doubled) {
+      out += c;
+      ++i;
+    } else if (c == '}') {
+      return "a lone } in " + word + " (write }} for a brace)";
+    } else if (c == '{') {
+      std::size_t close = word.find('}', i);
+      std::string name = word.substr(i + 1, close == std::string::npos ? 0 : close - i - 1);
+      const std::string* value = close == std::string::npos ? nullptr : value_named(name, with);
+      if (value == nullptr) return "unknown placeholder in " + word + " (write {{ for a brace)";
+      out += *value;
+      i = close;
+    } else {
+      out += c;
+    }
+  }
+  return {};
+}
+
+std::string fill_template(const std::vector<std::string>& words, const values& with,
+                          std::vector<std::string>& out) {
+  std::vector<std::string> filled(words.size());
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    std::string error = fill_word(words[i], with, filled[i]);
+    if (!error.empty()) return error;
+  }
+  out = filled;
+  return {};
+}
+
+namespace {
+
+bool is_reserved(const std::string& stem) {
+  std::string upper = stem;
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  for (const char* name : {"CON", "PRN", "AUX", "NUL"}) {
+    if (upper == name) return true;
+  }
+  return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+         upper[3] >= '1' && upper[3] <= '9';
+}
+
+}  // namespace
+
+std::string mended_name(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || std::strchr("<>:\"/\\|?*", c) != nullptr) {
+      out += '_';
+    } else if (c == '%') {
+      out += "\xEF\xBC\x85";  // U+FF05, the full-width percent sign
+    } else {
+      out += c;
+    }
+  }
+  std::size_t keep = out.find_last_not_of(". ");
+  keep = keep == std::string::npos ? 0 : keep + 1;
+  out.replace(keep, std::string::npos, out.size() - keep, '_');
+  std::size_t dot = out.find('.');
+  if (is_reserved(out.substr(0, dot))) out.insert(dot == std::string::npos ? out.size() : dot, "_");
+  return out.empty() ? "_" : out;
+}
+
+std::string numbered_name(const std::string& name, int number,
+                          bool (*fits)(const std::string& name)) {
+  std::size_t dot = name.rfind('.');
+  if (dot == 0 || dot == std::string::npos) dot = name.size();
+  std::string stem = name.substr(0, dot);
+  std::string tail = (number > 1 ? "-" + std::to_string(number) : "") + name.substr(dot);
+  while (!stem.empty() && !fits(stem + tail)) {
+    std::size_t cut = stem.size() - 1;
+    // Back to the lead byte of the last character: never half a character.
+    while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+    stem.resize(cut);
+  }
+  return stem.empty() ? std::string() : stem + tail;
+}
+
+std::string shown_command(const std::vector<std::string>& words) {
+  std::string out;
+  for (const std::string& word : words) {
+    if (!out.empty()) out += ' ';
+    if (!word.empty() && word.find_first_of(" \t\"\\") == std::string::npos) {
+      out += word;
+      continue;
+    }
+    out += '"';
+    for (char c : word) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+    out += '"';
+  }
+  return out;
+}
+
+}  // namespace rec

@@ -1,0 +1,43 @@
+// REC's command template and file names: the template split into words and
+// filled with a programme's values, and the recording's name made one that
+// both systems can hold. Pure, so that both systems' rules are tested
+// everywhere.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/rec/rec.h"
+
+namespace rec {
+
+// Splits a command template into words at blanks; "..." groups blanks into a
+// word and the quotes are dropped. Empty on success, otherwise why not.
+std::string split_template(const std::string& text, std::vector<std::string>& words);
+
+// Fills {id} {channel} {type} {seconds} {file} {title} {date} {start} {end}
+// into one word; "{{" and "}}" are braces. Empty on success, otherwise why
+// not (an unknown name, a lone brace).
+std::string fill_word(const std::string& word, const values& with, std::string& out);
+
+// Fills every word of a split template; a value never makes a word more.
+std::string fill_template(const std::vector<std::string>& words, const values& with,
+                          std::vector<std::string>& out);
+
+// A UTF-8 file name made one that both systems can hold: the characters
+// < > : " / \ | ? * and control bytes become "_", "%" its full-width form
+// (a recorder may expand %), a reserved device name (CON, NUL, COM1...) gets
+// "_" after it, trailing dots and blanks become "_".
+std::string mended_name(const std::string& name);
+
+// The name with "-number" before its extension (none for number 1), its stem
+// cut by whole UTF-8 characters until fits accepts it. Empty when even a
+// one-character stem does not fit.
+std::string numbered_name(const std::string& name, int number,
+                          bool (*fits)(const std::string& name));
+
+// The words of a command as one text for the log: a word holding a blank, a
+// quote or nothing is quoted, its quotes and backslashes escaped.
+std::string shown_command(const std::vector<std::string>& words);
+
+}  // namespace rec
