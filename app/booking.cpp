@@ -209,11 +209,25 @@ const std::vector<booked_programme>& booked_programmes(booking_run& run) {
   if (run.booked_listed) return run.booked;
   run.booked_listed = true;
   platform::process_result listing = platform::scheduler_listing();
+  if (listing.timed_out) {
+    run.listing_note =
+        format_text(k_format_listing_timed_out, static_cast<long>(platform::k_listing_seconds));
+    return run.booked;
+  }
   // A listing that cannot be had leaves it empty: it never stands in the
   // way of a booking.
   if (listing.started && listing.exit_status == 0)
     run.booked = read_booking_listing(listing.output);
+  if (listing.cut) run.listing_note = k_text_listing_cut;
   return run.booked;
+}
+
+// The lines the question gains before it: what the booking collides with,
+// and whether that could be told of every reservation.
+std::string question_lines(booking_run& run, const booked_programme& fresh) {
+  std::string lines = conflict_line(fresh, booked_programmes(run), g_settings.tuners);
+  if (run.listing_note.empty()) return lines;
+  return lines.empty() ? run.listing_note : lines + "\r\n" + run.listing_note;
 }
 
 // The question; for a programme of several with its three answers.
@@ -222,8 +236,7 @@ platform::programme_answer ask(booking_run& run, const reservation& r,
   // Compared as the job will carry it, with the number it will take.
   booked_programme fresh = booked_form(r, next_reservation_number(g_settings.reservation_number));
   std::string text =
-      with_conflict_line(format_confirmation(r, position),
-                         conflict_line(fresh, booked_programmes(run), g_settings.tuners));
+      with_conflict_line(format_confirmation(r, position), question_lines(run, fresh));
   if (position.count == 0) {
     return ask_ok_cancel(text) ? platform::programme_answer::book
                                : platform::programme_answer::skip;

@@ -21,6 +21,9 @@ struct booking_run {
   // question, then kept up to date with what the run books.
   std::vector<booked_programme> booked;
   bool booked_listed = false;
+  // Said before every question when the listing was not read whole: the
+  // collision lines may then miss a reservation.
+  std::string listing_note;
   // The stations without a channel: every one looked up, to enter in
   // [TVCH]; and, for a file of several, each programme's as the user is
   // shown it, to name in one notice at the end.

@@ -147,30 +147,15 @@ answer zenity_box(const char* caption, const char* text, bool ok_cancel) {
 }
 
 answer kdialog_box(const char* caption, const char* text, bool ok_cancel) {
-  return answer_of(run_desktop_program(
-      {"kdialog", "--title", utf8(caption), ok_cancel ? "--yesno" : "--msgbox", utf8(text)}));
-}
-
-// The body of a notification is markup to the notification server: the
-// text's own "&", "<" and ">" must show as themselves.
-std::string escaped_for_markup(const std::string& text) {
-  std::string escaped;
-  for (char c : text) {
-    if (c == '&') {
-      escaped += "&amp;";
-    } else if (c == '<') {
-      escaped += "&lt;";
-    } else if (c == '>') {
-      escaped += "&gt;";
-    } else {
-      escaped += c;
-    }
-  }
-  return escaped;
+  return answer_of(
+      run_desktop_program({"kdialog", "--title", utf8(caption), ok_cancel ? "--yesno" : "--msgbox",
+                           as_rich_text(utf8(text))}));
 }
 
 // A short notification on the desktop; false when none could be given.
-// The texts follow "--", so that one starting with "-" is no option.
+// The texts follow "--", so that one starting with "-" is no option. The
+// body is markup to the notification server: the text's own "&", "<" and
+// ">" must show as themselves.
 bool notify(const std::string& summary_utf8, const std::string& body_utf8) {
   if (!has_display()) return false;
   return run_desktop_program({"notify-send", "--app-name=zoba", k_notification_time, "--",
@@ -231,8 +216,8 @@ bool zenity_programme(const char* caption, const char* text, programme_answer& g
 
 // kdialog's own three buttons: 0 yes, 1 no, 2 cancel.
 bool kdialog_programme(const char* caption, const char* text, programme_answer& given) {
-  int status =
-      run_desktop_program({"kdialog", "--title", utf8(caption), "--yesnocancel", utf8(text)});
+  int status = run_desktop_program(
+      {"kdialog", "--title", utf8(caption), "--yesnocancel", as_rich_text(utf8(text))});
   if (status < 0 || status > 2) return false;
   given = k_programme_answers[status];
   return true;

@@ -109,12 +109,21 @@ struct process_result {
   bool started = false;
   unsigned long exit_status = 0;  // meaningful only when started
   // What it wrote to its standard output and error, in the tool's
-  // character set, at most k_output_limit bytes of it.
+  // character set, at most the run's limit of it.
   std::string output;
+  bool timed_out = false;  // ended by us when its time limit passed
+  bool cut = false;        // it wrote more than the limit: the rest was dropped
 };
 
-// Enough for the listing of a few hundred reservations.
+// What a registration's scheduler run keeps of its output: enough for any
+// reason it gives.
 inline constexpr std::size_t k_output_limit = 65536;
+
+// The listing is read whole up to this (tens of thousands of reservations),
+// and waited for this many seconds at most: the question must not wait on
+// a scheduler held up by another process.
+inline constexpr std::size_t k_listing_limit = std::size_t{16} * 1024 * 1024;
+inline constexpr int k_listing_seconds = 5;
 
 // Starts a command line, in the system's own encoding (system_text), with
 // no console window of its own, collects what it writes, waits for it to
@@ -126,7 +135,8 @@ process_result run_process(const char* command_line);
 
 // Runs the scheduler with no arguments, which lists the reservations this
 // install made (the seven fields end each line), and collects the listing
-// as run_process does.
+// as run_process does, up to k_listing_limit bytes; a scheduler still
+// running after k_listing_seconds is ended (timed_out).
 process_result scheduler_listing();
 
 }  // namespace platform

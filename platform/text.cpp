@@ -75,3 +75,31 @@ bool read_decimal(const std::string& text, std::size_t max_digits, int& out) {
   out = value;
   return true;
 }
+
+std::string escaped_for_markup(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '&') {
+      escaped += "&amp;";
+    } else if (c == '<') {
+      escaped += "&lt;";
+    } else if (c == '>') {
+      escaped += "&gt;";
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string as_rich_text(const std::string& text) {
+  std::string rich = "<qt>";
+  for (char c : escaped_for_markup(text)) {
+    if (c == '\n') {
+      rich += "<br>";
+    } else {
+      rich += c;
+    }
+  }
+  return rich + "</qt>";
+}

@@ -36,3 +36,13 @@ std::string format_text_v(const char* format, va_list args) __attribute__((forma
 // Reads a whole number of one to max_digits (at most 9) decimal digits and
 // nothing else, no sign or blank; false for anything else.
 bool read_decimal(const std::string& text, std::size_t max_digits, int& out);
+
+// Text with the three characters markup reads (& < >) written as entities.
+// Safe on Shift_JIS and UTF-8 alike: neither uses those bytes inside a
+// character.
+std::string escaped_for_markup(const std::string& text);
+
+// Text that a program which guesses whether it is markup (kdialog) always
+// reads as markup and shows as it is: escaped, line ends (LF) as <br>,
+// inside <qt>...</qt>.
+std::string as_rich_text(const std::string& text);

@@ -103,25 +103,44 @@ void scan_time(const char* text, int& hour, int& minute) {
   scan_time_number(p, minute);
 }
 
+namespace {
+
+// Replaces each single byte that replaced() picks with "_"; double-byte
+// characters are kept whole, and a lead byte without a valid second byte
+// counts as a single byte.
+template <typename Pick>
+void replace_single_bytes(std::string& text, Pick replaced) {
+  std::size_t i = 0;
+  std::size_t length = std::strlen(text.c_str());
+  while (i < length) {
+    unsigned char byte = static_cast<unsigned char>(text[i]);
+    if (is_sjis_lead(byte)) {
+      if (i + 1 >= length) return;
+      if (is_sjis_trail(static_cast<unsigned char>(text[i + 1]))) {
+        i += 2;
+        continue;
+      }
+    } else if (replaced(byte)) {
+      text[i] = '_';
+    }
+    ++i;
+  }
+}
+
+bool is_control(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
+
+}  // namespace
+
 void sanitize_title(std::string& title) {
   // A recorder that reads options after its other arguments must not be
   // handed one by a file.
   if (!title.empty() && title[0] == '-') title[0] = '_';
-  std::size_t i = 0;
-  std::size_t length = std::strlen(title.c_str());
-  while (i < length) {
-    unsigned char byte = static_cast<unsigned char>(title[i]);
-    if (is_sjis_lead(byte)) {
-      if (i + 1 >= length) return;
-      if (is_sjis_trail(static_cast<unsigned char>(title[i + 1]))) {
-        i += 2;
-        continue;
-      }
-    } else if (is_replaced(byte)) {
-      title[i] = '_';
-    }
-    ++i;
-  }
+  replace_single_bytes(title, is_replaced);
+}
+
+void clean_station_name(std::string& name) {
+  cut_text(name, k_field_limit);
+  replace_single_bytes(name, is_control);
 }
 
 namespace {
@@ -147,7 +166,8 @@ void apply_iepg_line(scan_target& t, const char* key, const char* value) {
   } else if (std::strcmp(key, "program-title") == 0) {
     apply_title(t, value);
   } else if (std::strcmp(key, "station-name") == 0) {
-    r.station_name = field_text(value);
+    r.station_name = value;
+    clean_station_name(r.station_name);
   }
 }
 

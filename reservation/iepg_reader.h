@@ -54,6 +54,11 @@ void scan_time(const char* text, int& hour, int& minute);
 // as a single byte.
 void sanitize_title(std::string& title);
 
+// Makes a station's name safe to show beside it in the question: cut to
+// k_field_limit bytes, and every control byte (a line end that would forge a
+// line of the question among them) made "_", double-byte characters whole.
+void clean_station_name(std::string& name);
+
 // Scans every line of one programme's data into out, which starts empty.
 // Notes are built only when with_notes is set: a large file scanned outside
 // debug mode must not pay for a message per line.

@@ -403,6 +403,34 @@ TEST_F(ListRun, TheQuestionNamesWhatTheBookingCollidesWith) {
   EXPECT_EQ(g_fake.commands.size(), 3u);
 }
 
+TEST_F(ListRun, AListingNotReadWholeIsSaidBeforeEveryQuestion) {
+  const std::string overlap = "Y0040 9 16:30-17:10 Old";
+  const std::string listed = "Y0040  2026/12/08 16:29  REC Y0040 9 16:30-17:10 2026 12 08 Old\n";
+  struct Case {
+    bool timed_out;
+    bool cut;
+    std::string note;  // the last line before the question
+    bool compared;     // whether the listed reservation was compared at all
+  } cases[] = {
+      {true, false, format_text(k_format_listing_timed_out, 5L), false},
+      {false, true, k_text_listing_cut, true},
+  };
+  for (const Case& c : cases) {
+    reset_fake();
+    SetUp();
+    g_fake.listing = {true, 0, listed, c.timed_out, c.cut};
+    run(list_file({block("A", "First"), block("B", "Second")}));
+    ASSERT_EQ(g_fake.boxes.size(), 4u);
+    for (std::size_t box : {0u, 2u}) {
+      const std::string& text = g_fake.boxes[box].text;
+      EXPECT_NE(text.find("\r\n" + c.note + "\r\n"), std::string::npos) << box;
+      EXPECT_EQ(text.find(overlap) != std::string::npos, c.compared) << box;
+    }
+    EXPECT_EQ(g_fake.listings, 1);
+    EXPECT_EQ(g_fake.commands.size(), 2u);
+  }
+}
+
 TEST_F(ListRun, ANumberBelowZeroStillNamesTheSameProgramme) {
   const std::string same = "\x81\xA6 \x97\\\x96\xF1\x8D\xCF\x82\xDD: ";
   for (const char* no : {"-5", "2147483647"}) {

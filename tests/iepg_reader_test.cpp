@@ -66,3 +66,22 @@ TEST(SanitizeTitle, ReplacesWhatACommandLineWouldMisread) {
     EXPECT_EQ(title, c.expected) << c.title;
   }
 }
+
+TEST(CleanStationName, LeavesNoLineOrControlByteToShow) {
+  struct Case {
+    std::string name, expected;
+  } cases[] = {
+      {"\x83\x74\x83\x57", "\x83\x74\x83\x57"},
+      {"NHK\r\n\x93\xFA\x8E\x9E: 2026/12/24", "NHK__\x93\xFA\x8E\x9E: 2026/12/24"},
+      {"a\tb\x1B[2J\x7F", "a_b_[2J_"},
+      // Signs stay: the question shows them, and markup escapes them.
+      {"<br>&", "<br>&"},
+      {"\x83\x5C\x83\x7C", "\x83\x5C\x83\x7C"},
+      {std::string(300, 'n'), std::string(255, 'n')},
+  };
+  for (const Case& c : cases) {
+    std::string name = c.name;
+    clean_station_name(name);
+    EXPECT_EQ(name, c.expected) << c.name;
+  }
+}

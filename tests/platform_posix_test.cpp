@@ -387,7 +387,8 @@ TEST(PosixDialogs, AskWithTheFirstDialogProgramThatShowsAndTellWhenNoneCan) {
                              std::string(k_setting_utf8) +
                              "\n--no-markup\n--width=221\n--text=-a <&>\nb\n";
   const std::string kdialog = "kdialog\nLC_ALL=C.UTF-8\n--title\nzoba " +
-                              std::string(k_setting_utf8) + "\n--yesno\n-a <&>\nb\n";
+                              std::string(k_setting_utf8) +
+                              "\n--yesno\n<qt>-a &lt;&amp;&gt;<br>b</qt>\n";
   const std::string notified =
       "notify-send\nLC_ALL=C.UTF-8\n--app-name=zoba\n--expire-time=10000\n--\n"
       "zoba " +
@@ -514,4 +515,26 @@ TEST(PosixProcess, HandsOverItsInputAndEndsAProgramPastItsTimeLimit) {
   EXPECT_FALSE(slow.exited);
   EXPECT_EQ(slow.status, static_cast<unsigned long>(SIGKILL));
   EXPECT_EQ(slow.output, "");
+}
+
+TEST(PosixProcess, TheListingIsReadWholeAndGivenUpAfterItsTimeLimit) {
+  // A scheduler beside this test program: first one that lists far more
+  // than a pipe holds, then one that never answers.
+  std::string own = platform::arguments(0, nullptr)[0];
+  std::string at = std::filesystem::path(own).parent_path() / "AT";
+  auto write_at = [&](const char* body) {
+    std::ofstream(at) << "#!/bin/sh\n" << body << "\n";
+    chmod(at.c_str(), 0755);
+  };
+  write_at("head -c 300000 /dev/zero | tr '\\000' x");
+  platform::process_result whole = platform::scheduler_listing();
+  write_at("sleep 60");
+  auto began = std::chrono::steady_clock::now();
+  platform::process_result held = platform::scheduler_listing();
+  std::chrono::duration<double> waited = std::chrono::steady_clock::now() - began;
+  std::filesystem::remove(at);
+  EXPECT_EQ(whole.output, std::string(300000, 'x'));
+  EXPECT_FALSE(whole.cut || whole.timed_out);
+  EXPECT_TRUE(held.timed_out);
+  EXPECT_LT(waited.count(), platform::k_listing_seconds + 2);
 }

@@ -57,3 +57,23 @@ TEST(VisibleOnTerminal, ShowsControlBytesAndKeepsLineEnds) {
   };
   for (const Case& c : cases) EXPECT_EQ(visible_on_terminal(c.text), c.expected) << c.text;
 }
+
+TEST(Markup, ShowsTheTextAsItIsWhateverItHolds) {
+  struct Case {
+    std::string text, escaped, rich;
+  } cases[] = {
+      {"plain", "plain", "<qt>plain</qt>"},
+      {"a & b", "a &amp; b", "<qt>a &amp; b</qt>"},
+      // A station name that would otherwise draw a fake programme.
+      {"X<br>2026/12/24 21:00<!--", "X&lt;br&gt;2026/12/24 21:00&lt;!--",
+       "<qt>X&lt;br&gt;2026/12/24 21:00&lt;!--</qt>"},
+      {"one\ntwo\n", "one\ntwo\n", "<qt>one<br>two<br></qt>"},
+      {"&amp;", "&amp;amp;", "<qt>&amp;amp;</qt>"},
+      // Shift_JIS trail bytes are never one of the three.
+      {"\x83\x5C\x83\x7C>", "\x83\x5C\x83\x7C&gt;", "<qt>\x83\x5C\x83\x7C&gt;</qt>"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(escaped_for_markup(c.text), c.escaped) << c.text;
+    EXPECT_EQ(as_rich_text(c.text), c.rich) << c.text;
+  }
+}

@@ -766,6 +766,51 @@ def test_the_question_names_what_a_booking_collides_with(zoba, at):
         case.clean()
 
 
+def test_a_long_or_held_listing_neither_hides_nor_delays(zoba, at):
+    """200 of this install's jobs with the longest titles (far past 64 KiB of
+    listing) all reach the check; a listing held up by a lock on AT.jobs
+    gives way after its time limit, and the question says so."""
+    case = Case(zoba, at)
+    holder = None
+    try:
+        day = tomorrow()
+        words = ["%04d" % day.year, "%02d" % day.month, "%02d" % day.day, "T" * 250]
+        for i in range(200):
+            start = datetime.datetime(2000, 1, 1, 1) + datetime.timedelta(minutes=5 * i)
+            end = start + datetime.timedelta(minutes=4)
+            launch = start - datetime.timedelta(minutes=1)
+            status, out = run_at(case, launch.strftime("%H:%M"), "/NEXT:%02d" % day.day,
+                                 case.recorder, "Y%04d" % (i + 1), "5",
+                                 start.strftime("%H:%M") + "-" + end.strftime("%H:%M"), *words)
+            check(status == 0, "job %d booked: %r" % (i + 1, out))
+        last = "Y0200 5 17:35-17:39 " + "T" * 250
+        path = case.write_iepg(iepg(day, "17:36", "17:38", "New"))
+        status, text = run_answering(case, path, "n")
+        check(conflict_lines(text) == [OVERLAP + last], "the last job: %r" % conflict_lines(text))
+
+        holder = subprocess.Popen(
+            [sys.executable, "-c", "import fcntl, sys, time\n"
+             "f = open(sys.argv[1], 'a')\nfcntl.flock(f, fcntl.LOCK_EX)\n"
+             "print('held', flush=True)\ntime.sleep(60)",
+             os.path.join(case.folder, "AT.jobs")], stdout=subprocess.PIPE)
+        holder.stdout.readline()
+        began = time.time()
+        process, master = case.start(path)
+        text = read_until(master, process, b"[y/N] ", timeout=30)
+        waited = time.time() - began
+        os.write(master, b"n\n")
+        process.wait(timeout=30)
+        os.close(master)
+        check(waited < 9, "the question came %.1f s late" % waited)
+        check(conflict_lines(text) == ["※ 予約の一覧が5秒以内に得られなかったため、"
+                                       "重なる予約は確かめていません"], "held: %r" % text)
+    finally:
+        if holder is not None:
+            holder.kill()
+            holder.wait()
+        case.clean()
+
+
 def test_stop_here_books_nothing_after(zoba, at):
     case = Case(zoba, at)
     try:
@@ -802,6 +847,7 @@ TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice,
          test_a_station_that_cannot_be_a_key_is_refused,
          test_settings_with_a_byte_order_mark_keep_their_number,
          test_the_question_names_what_a_booking_collides_with, test_stop_here_books_nothing_after,
+         test_a_long_or_held_listing_neither_hides_nor_delays,
          test_a_recorder_path_arrives_byte_for_byte]
 
 
