@@ -43,6 +43,46 @@ bool read_file(const std::string& path, std::string& bytes);
 // it could not be done; the old file is then unchanged.
 bool replace_file(const std::string& path, const std::string& bytes);
 
+// What came of making a new entry at a name.
+enum class new_entry {
+  made,   // the entry is new and this program's
+  taken,  // something holds the name already (a file, a folder, a link, even a dangling one)
+  failed  // it could not be made for another reason, which error tells
+};
+
+// Makes a new empty file at path and closes it: never a file that exists,
+// never through a link (POSIX: O_CREAT | O_EXCL | O_NOFOLLOW; Windows:
+// CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT, a reparse point refused).
+new_entry create_new_file(const std::string& path, std::string& error);
+
+// Gives a file a name that no entry holds, never replacing one (POSIX:
+// renameat2 with RENAME_NOREPLACE, else a hard link and an unlink; Windows:
+// MoveFileExW without MOVEFILE_REPLACE_EXISTING). Both in one folder tree.
+new_entry move_to_new_name(const std::string& from, const std::string& to, std::string& error);
+
+// Makes a new folder inside folder, named prefix and a few letters and
+// digits that make it unique, that only this user may enter (POSIX
+// mode 0700; on Windows it inherits its parent's access rules). Its path;
+// empty when it cannot be made, error then says why.
+std::string make_private_folder(const std::string& folder, const std::string& prefix,
+                                std::string& error);
+
+// True when some entry holds the name, a link too (even a dangling one).
+bool name_taken(const std::string& path);
+
+// Removes a file only while it is a regular file and empty; removes a
+// folder only while it is empty. True when it is gone.
+bool remove_empty_file(const std::string& path);
+bool remove_empty_folder(const std::string& path);
+
+// The folder, or the first folder above it, whose entries users other than
+// this one may rename or remove, and so swap a file of this user's for a
+// link: on POSIX one writable by all (S_IWOTH) without the sticky bit, or
+// with it but owned by another user than this one or root, checked along
+// the path as written and as its links resolve. Empty when there is none
+// (always on Windows).
+std::string open_to_others(const std::string& folder);
+
 // A file held under an exclusive lock; what it is belongs to the system.
 struct locked_file;
 

@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -123,6 +126,98 @@ bool append_line(const std::string& path, const std::string& line) {
 }
 
 bool name_fits(const std::string& name) { return name.size() <= k_name_max; }
+
+// O_EXCL alone already refuses a link at the name, dangling or not;
+// O_NOFOLLOW says so twice.
+new_entry create_new_file(const std::string& path, std::string& error) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == EEXIST) return new_entry::taken;
+    error = std::strerror(errno);
+    return new_entry::failed;
+  }
+  if (close(fd) == 0) return new_entry::made;
+  error = std::strerror(errno);
+  unlink(path.c_str());
+  return new_entry::failed;
+}
+
+// A file system without RENAME_NOREPLACE (EINVAL) still refuses a hard
+// link over an entry; one with neither leaves the file where it is.
+new_entry move_to_new_name(const std::string& from, const std::string& to, std::string& error) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return new_entry::made;
+  }
+  if (errno == EEXIST) return new_entry::taken;
+  if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) {
+    if (link(from.c_str(), to.c_str()) == 0) {
+      unlink(from.c_str());
+      return new_entry::made;
+    }
+    if (errno == EEXIST) return new_entry::taken;
+  }
+  error = std::strerror(errno);
+  return new_entry::failed;
+}
+
+std::string make_private_folder(const std::string& folder, const std::string& prefix,
+                                std::string& error) {
+  std::string path = folder + "/" + prefix + "XXXXXX";
+  if (mkdtemp(path.data()) != nullptr) return path;  // mode 0700
+  error = std::strerror(errno);
+  return {};
+}
+
+bool name_taken(const std::string& path) {
+  struct stat info = {};
+  return lstat(path.c_str(), &info) == 0 || errno != ENOENT;
+}
+
+bool remove_empty_file(const std::string& path) {
+  struct stat info = {};
+  if (lstat(path.c_str(), &info) != 0) return errno == ENOENT;
+  return S_ISREG(info.st_mode) && info.st_size == 0 && unlink(path.c_str()) == 0;
+}
+
+bool remove_empty_folder(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
+namespace {
+
+// True when others may rename or remove the folder's entries. The sticky
+// bit keeps each user's entries to that user, unless the folder's owner is
+// another user, who may always change them (root is trusted anyway).
+bool others_change(const std::string& folder) {
+  struct stat info = {};
+  if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  if ((info.st_mode & S_IWOTH) == 0) return false;
+  return (info.st_mode & S_ISVTX) == 0 || (info.st_uid != geteuid() && info.st_uid != 0);
+}
+
+// The folder and every folder above it, the root first.
+std::vector<std::string> folders_along(const std::string& path) {
+  std::vector<std::string> along{"/"};
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    along.push_back(path.substr(0, slash));
+  }
+  if (path.size() > 1) along.push_back(path);
+  return along;
+}
+
+}  // namespace
+
+std::string open_to_others(const std::string& folder) {
+  std::vector<std::string> along = folders_along(absolute_path(folder));
+  char resolved[PATH_MAX];
+  if (realpath(folder.c_str(), resolved) != nullptr) {
+    std::vector<std::string> real = folders_along(resolved);
+    along.insert(along.end(), real.begin(), real.end());
+  }
+  for (const std::string& above : along) {
+    if (others_change(above)) return above;
+  }
+  return {};
+}
 
 struct locked_file {
   int fd;

@@ -1,6 +1,7 @@
 // Files on Windows for the helper programs, through the wide functions.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/files.h"
@@ -63,6 +64,102 @@ bool append_line(const std::string& path, const std::string& line) {
 }
 
 bool name_fits(const std::string& name) { return wide_text(name).size() <= k_name_limit; }
+
+namespace {
+
+bool exists_already(DWORD code, const std::wstring& path) {
+  if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) return true;
+  // A folder at the name, or a file being deleted, answers "access denied".
+  return code == ERROR_ACCESS_DENIED && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+// CREATE_NEW fails on any entry at the name, a link too; the reparse-point
+// flag opens a reparse point itself rather than what it names, and one is
+// refused (a new file never is one).
+new_entry create_new_file(const std::string& path, std::string& error) {
+  std::wstring wide = wide_text(path);
+  HANDLE file =
+      CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
+    if (exists_already(code, wide)) return new_entry::taken;
+    error = error_text(code);
+    return new_entry::failed;
+  }
+  BY_HANDLE_FILE_INFORMATION info = {};
+  bool plain = GetFileInformationByHandle(file, &info) &&
+               (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  if (CloseHandle(file) && plain) return new_entry::made;
+  error = plain ? error_text(GetLastError()) : "it is a reparse point";
+  return new_entry::failed;
+}
+
+new_entry move_to_new_name(const std::string& from, const std::string& to, std::string& error) {
+  std::wstring target = wide_text(to);
+  if (MoveFileExW(wide_text(from).c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    return new_entry::made;
+  }
+  DWORD code = GetLastError();
+  if (exists_already(code, target)) return new_entry::taken;
+  error = error_text(code);
+  return new_entry::failed;
+}
+
+// The folder inherits the access rules of the folder it is in, as any new
+// folder there: Windows has no per-folder mode to set as POSIX's 0700.
+std::string make_private_folder(const std::string& folder, const std::string& prefix,
+                                std::string& error) {
+  static const char k_digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  unsigned long long seed = (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^
+                            GetTickCount64() ^ reinterpret_cast<std::uintptr_t>(&error);
+  for (int tries = 0; tries < 100; ++tries) {
+    std::string name = prefix;
+    unsigned long long value = seed + static_cast<unsigned long long>(tries) * 7919;
+    for (int i = 0; i < 8; ++i, value /= 36) name += k_digits[value % 36];
+    std::string path = folder + "\\" + name;
+    if (CreateDirectoryW(wide_text(path).c_str(), nullptr)) return path;
+    DWORD code = GetLastError();
+    if (code != ERROR_ALREADY_EXISTS) {
+      error = error_text(code);
+      return {};
+    }
+  }
+  error = "no new name was free";
+  return {};
+}
+
+// GetFileAttributesW does not follow a reparse point: a dangling link is
+// seen as what it is.
+bool name_taken(const std::string& path) {
+  if (GetFileAttributesW(wide_text(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  DWORD code = GetLastError();
+  return code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND;
+}
+
+bool remove_empty_file(const std::string& path) {
+  std::wstring wide = wide_text(path);
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) {
+    return GetLastError() == ERROR_FILE_NOT_FOUND;
+  }
+  bool plain =
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+  bool empty = data.nFileSizeHigh == 0 && data.nFileSizeLow == 0;
+  return plain && empty && DeleteFileW(wide.c_str());
+}
+
+bool remove_empty_folder(const std::string& path) {
+  return RemoveDirectoryW(wide_text(path).c_str()) != FALSE;
+}
+
+// Nothing to check on Windows: a folder's access rules are a list that a
+// user's own folders (Videos, the profile) keep to that user, and creating a
+// link there takes a right ordinary users lack. The exclusive create above
+// still refuses any entry at the name.
+std::string open_to_others(const std::string&) { return {}; }
 
 std::string absolute_path(const std::string& path) {
   std::wstring relative = wide_text(path);

@@ -1,4 +1,7 @@
 // The user's folders on Linux, by the XDG user directories.
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -7,11 +10,6 @@
 namespace platform {
 
 namespace {
-
-std::string home_folder() {
-  const char* home = std::getenv("HOME");
-  return home != nullptr ? home : "";
-}
 
 // XDG_VIDEOS_DIR="$HOME/Videos" from the user's dirs file; empty when none.
 std::string videos_from_dirs_file(const std::string& home) {
@@ -29,6 +27,16 @@ std::string videos_from_dirs_file(const std::string& home) {
 }
 
 }  // namespace
+
+// A job started without HOME (a bare environment) still finds the folder.
+std::string home_folder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] != '\0') return home;
+  const struct passwd* entry = getpwuid(getuid());
+  return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+}
+
+std::string expand_variables(const std::string& text) { return text; }
 
 std::string videos_folder() {
   const char* set = std::getenv("XDG_VIDEOS_DIR");

@@ -50,6 +50,7 @@ recorder* start_recorder(const std::vector<std::string>& arguments, bool, std::s
     error = "busy";
     return nullptr;
   }
+  if (!g_rec.planted.empty()) g_rec.files[g_rec.planted] = 7;
   // The fake recorders take the file as their last argument.
   auto* process = new recorder{script, arguments.back(), g_rec.clock, -1};
   if (script.runs_for == 0) end_at(process, g_rec.clock, script.outcome);
@@ -92,6 +93,66 @@ long long file_size(const std::string& path) {
   auto found = g_rec.files.find(path);
   return found == g_rec.files.end() ? -1 : found->second;
 }
+
+namespace {
+
+bool taken(const std::string& path) {
+  return g_rec.files.count(path) > 0 || g_rec.links.count(path) > 0 ||
+         g_rec.folders.count(path) > 0;
+}
+
+}  // namespace
+
+entry make_new_file(const std::string& path, std::string& error) {
+  if (taken(path)) return entry::taken;
+  if (g_rec.unmakable.count(path) > 0) {
+    error = "Permission denied";
+    return entry::failed;
+  }
+  g_rec.files[path] = 0;
+  g_rec.made.push_back(path);
+  return entry::made;
+}
+
+entry move_to_new_name(const std::string& from, const std::string& to, std::string& error) {
+  if (taken(to)) return entry::taken;
+  auto found = g_rec.files.find(from);
+  if (found == g_rec.files.end()) {
+    error = "No such file or directory";
+    return entry::failed;
+  }
+  g_rec.files[to] = found->second;
+  g_rec.files.erase(found);
+  return entry::made;
+}
+
+std::string make_private_folder(const std::string& folder, const std::string& prefix,
+                                std::string&) {
+  std::string path = folder + "/" + prefix + std::to_string(++g_rec.private_folders);
+  g_rec.folders.insert(path);
+  g_rec.made.push_back(path + "/");
+  return path;
+}
+
+bool name_taken(const std::string& path) { return taken(path); }
+
+void remove_empty_file(const std::string& path) {
+  auto found = g_rec.files.find(path);
+  if (found != g_rec.files.end() && found->second == 0) g_rec.files.erase(found);
+}
+
+// A folder is empty when no file's path starts with it.
+void remove_empty_folder(const std::string& path) {
+  auto after = g_rec.files.lower_bound(path + "/");
+  if (after == g_rec.files.end() || !after->first.starts_with(path + "/")) {
+    g_rec.folders.erase(path);
+  }
+}
+
+std::string open_to_others(const std::string&) { return g_rec.open_folder; }
+std::string home_folder() { return g_rec.home; }
+std::string expand_variables(const std::string& text) { return text; }
+const bool k_windows = false;
 
 bool make_folders(const std::string&) { return true; }
 std::string videos_folder() { return "/videos"; }

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,14 @@ struct fake_rec_state {
   std::vector<std::vector<std::string>> started;
   std::vector<std::string> signals;        // "line end", "terminate", "kill", in order
   std::map<std::string, long long> files;  // path: size
+  std::set<std::string> links;             // names a link holds (a dangling one too)
+  std::set<std::string> folders;           // folders REC made for fresh attempts
+  std::set<std::string> unmakable;         // files whose making fails
+  std::vector<std::string> made;           // files and folders REC made, in order
+  int private_folders = 0;
+  std::string home = "/home/u";
+  std::string open_folder;  // what open_to_others answers
+  std::string planted;      // a file another program makes as a recorder starts
   std::vector<std::string> log;
 };
 

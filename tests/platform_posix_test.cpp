@@ -2,6 +2,7 @@
 // test program: the unit tests link the fake instead).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -17,6 +18,8 @@
 #include <vector>
 
 #include "platform/convert.h"
+#include "platform/files.h"
+#include "platform/known_folders.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 #include "tests/temp_folder.h"
@@ -338,6 +341,116 @@ TEST(PosixFiles, APathWithACharacterShiftJisLacksStillOpens) {
   EXPECT_EQ(std::string(buffer), "station: x\r\n");
   std::string shown = platform::shown_text(path);
   EXPECT_TRUE(shown.ends_with(std::string("/?") + k_station_sjis + ".tvpi")) << shown;
+}
+
+// REC's recording file: a link at the name, to a file or to nothing yet,
+// only holds the name; what is made is a new empty file.
+TEST(PosixFiles, ANewFileIsNeverOneThatExistsNorMadeThroughALink) {
+  temp_folder folder;
+  std::string victim = folder.write("victim", "IMPORTANT DATA");
+  std::string error;
+  std::string made = folder.path("new.ts");
+  EXPECT_EQ(platform::create_new_file(made, error), platform::new_entry::made);
+  struct stat info = {};
+  ASSERT_EQ(lstat(made.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode) && info.st_size == 0);
+  EXPECT_EQ(platform::create_new_file(made, error), platform::new_entry::taken);
+  std::string link = folder.path("link.ts");
+  std::string dangling = folder.path("dangling.ts");
+  std::string outside = folder.path("outside.ts");
+  ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+  ASSERT_EQ(symlink(outside.c_str(), dangling.c_str()), 0);
+  EXPECT_EQ(platform::create_new_file(link, error), platform::new_entry::taken);
+  EXPECT_EQ(platform::create_new_file(dangling, error), platform::new_entry::taken);
+  EXPECT_EQ(contents(victim), "IMPORTANT DATA");
+  EXPECT_FALSE(std::filesystem::exists(outside));
+  EXPECT_TRUE(platform::name_taken(dangling));
+  EXPECT_FALSE(platform::name_taken(outside));
+  EXPECT_EQ(platform::create_new_file(folder.path("none/x.ts"), error),
+            platform::new_entry::failed);
+  EXPECT_EQ(error, "No such file or directory");
+}
+
+TEST(PosixFiles, AMoveNeverReplacesWhatHoldsTheName) {
+  temp_folder folder;
+  std::string from = folder.write("from.ts", "recording");
+  std::string other = folder.write("other.ts", "another's");
+  std::string dangling = folder.path("dangling.ts");
+  ASSERT_EQ(symlink(folder.path("outside.ts").c_str(), dangling.c_str()), 0);
+  std::string error;
+  EXPECT_EQ(platform::move_to_new_name(from, other, error), platform::new_entry::taken);
+  EXPECT_EQ(platform::move_to_new_name(from, dangling, error), platform::new_entry::taken);
+  EXPECT_EQ(contents(other), "another's");
+  EXPECT_FALSE(std::filesystem::exists(folder.path("outside.ts")));
+  std::string to = folder.path("to.ts");
+  EXPECT_EQ(platform::move_to_new_name(from, to, error), platform::new_entry::made);
+  EXPECT_EQ(contents(to), "recording");
+  EXPECT_FALSE(platform::name_taken(from));
+  EXPECT_EQ(platform::move_to_new_name(from, folder.path("again.ts"), error),
+            platform::new_entry::failed);
+}
+
+TEST(PosixFiles, APrivateFolderIsTheUsersAloneAndOnlyEmptyThingsAreRemoved) {
+  temp_folder folder;
+  std::string error;
+  std::string base = platform::folder_of(folder.path("x"));
+  std::string own = platform::make_private_folder(base, ".REC-", error);
+  ASSERT_FALSE(own.empty()) << error;
+  EXPECT_TRUE(own.starts_with(folder.path(".REC-"))) << own;
+  struct stat info = {};
+  ASSERT_EQ(stat(own.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+  EXPECT_NE(platform::make_private_folder(base, ".REC-", error), own);
+  std::string full = folder.write("full.ts", "x");
+  std::string empty = folder.write("empty.ts", "");
+  std::string link = folder.path("link.ts");
+  ASSERT_EQ(symlink(empty.c_str(), link.c_str()), 0);
+  EXPECT_FALSE(platform::remove_empty_file(full));
+  EXPECT_FALSE(platform::remove_empty_file(link));
+  EXPECT_TRUE(platform::remove_empty_file(empty));
+  EXPECT_TRUE(platform::name_taken(full) && platform::name_taken(link));
+  EXPECT_FALSE(platform::name_taken(empty));
+  std::ofstream(own + "/x.ts") << "x";
+  EXPECT_FALSE(platform::remove_empty_folder(own));
+  EXPECT_TRUE(std::filesystem::remove(own + "/x.ts"));
+  EXPECT_TRUE(platform::remove_empty_folder(own));
+}
+
+TEST(PosixFiles, AFolderWhoseEntriesOthersMayChangeIsTold) {
+  temp_folder folder;
+  ASSERT_EQ(chmod(folder.path("").c_str(), 0755), 0);
+  std::string open = folder.path("open");
+  std::string inner = open + "/inner";
+  ASSERT_TRUE(std::filesystem::create_directories(inner));
+  ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+  EXPECT_EQ(platform::open_to_others(open), open);
+  EXPECT_EQ(platform::open_to_others(inner), open);  // open could be renamed away
+  std::string link = folder.path("link");
+  ASSERT_EQ(symlink(inner.c_str(), link.c_str()), 0);
+  EXPECT_EQ(platform::open_to_others(link), open);  // as the link resolves
+  ASSERT_EQ(chmod(open.c_str(), 01777), 0);         // sticky, and this user's
+  EXPECT_EQ(platform::open_to_others(inner), "");
+  EXPECT_EQ(platform::open_to_others("/tmp"), "");
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(open.c_str(), 65534, 65534), 0);  // sticky, but another user's
+    EXPECT_EQ(platform::open_to_others(inner), open);
+  }
+  ASSERT_EQ(chmod(open.c_str(), 0775), 0);  // a group's folder is trusted
+  EXPECT_EQ(platform::open_to_others(inner), "");
+}
+
+TEST(PosixKnownFolders, HomeIsHomeElseThePasswdEntry) {
+  const char* old = std::getenv("HOME");
+  std::string kept = old != nullptr ? old : "";
+  setenv("HOME", "/some/home", 1);
+  EXPECT_EQ(platform::home_folder(), "/some/home");
+  unsetenv("HOME");
+  const struct passwd* entry = getpwuid(getuid());
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(platform::home_folder(), entry->pw_dir);
+  EXPECT_EQ(platform::expand_variables("~/$HOME/%HOME%"), "~/$HOME/%HOME%");
+  if (old != nullptr) setenv("HOME", kept.c_str(), 1);
 }
 
 // Dialog programs stand-ins on PATH, each writing its name, its LC_ALL and

@@ -7,6 +7,7 @@
 
 #include "platform/convert.h"
 #include "platform/files.h"
+#include "platform/known_folders.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 #include "platform/self.h"
@@ -52,6 +53,46 @@ TEST(Win32Process, FindsAPathAsItIsAndABareNameOnPathWithExe) {
   EXPECT_EQ(platform::find_on_path("zoba_found"), program);
   EXPECT_TRUE(platform::runs_through_shell(folder_path + "\\rec.BAT"));
   EXPECT_FALSE(platform::runs_through_shell(program));
+}
+
+// REC's recording file: made new or not at all, and moved out of the
+// attempt's own folder without replacing anything.
+TEST(Win32Files, ANewFileIsNeverOneThatExistsAndAMoveNeverReplacesOne) {
+  temp_folder folder;
+  std::string base = platform::folder_of(folder.path("x"));
+  std::string made = base + "\\new.ts";
+  std::string error;
+  EXPECT_EQ(platform::create_new_file(made, error), platform::new_entry::made) << error;
+  EXPECT_EQ(platform::file_size(made), 0);
+  EXPECT_EQ(platform::create_new_file(made, error), platform::new_entry::taken);
+  EXPECT_EQ(platform::create_new_file(base, error), platform::new_entry::taken);  // a folder
+  EXPECT_EQ(platform::create_new_file(base + "\\none\\x.ts", error), platform::new_entry::failed);
+  EXPECT_TRUE(platform::name_taken(made));
+  EXPECT_FALSE(platform::name_taken(base + "\\none.ts"));
+  std::string own = platform::make_private_folder(base, ".REC-", error);
+  ASSERT_FALSE(own.empty()) << error;
+  EXPECT_EQ(own.rfind(base + "\\.REC-", 0), 0u) << own;
+  std::string inside = own + "\\rec.ts";
+  ASSERT_TRUE(platform::replace_file(inside, "recording"));
+  EXPECT_EQ(platform::move_to_new_name(inside, made, error), platform::new_entry::taken);
+  EXPECT_EQ(platform::file_size(made), 0);
+  std::string kept = base + "\\kept.ts";
+  EXPECT_EQ(platform::move_to_new_name(inside, kept, error), platform::new_entry::made) << error;
+  std::string bytes;
+  EXPECT_TRUE(platform::read_file(kept, bytes));
+  EXPECT_EQ(bytes, "recording");
+  EXPECT_TRUE(platform::remove_empty_folder(own));
+  EXPECT_FALSE(platform::remove_empty_file(kept));
+  EXPECT_TRUE(platform::remove_empty_file(made));
+  EXPECT_FALSE(platform::name_taken(made));
+  EXPECT_EQ(platform::open_to_others(base), "");
+}
+
+TEST(Win32KnownFolders, AFolderSettingHasItsVariablesPutIn) {
+  ASSERT_TRUE(platform::set_environment("ZOBA_VIDEOS", "D:\\tv"));
+  EXPECT_EQ(platform::expand_variables("%ZOBA_VIDEOS%\\録画"), "D:\\tv\\録画");
+  EXPECT_EQ(platform::expand_variables("%ZOBA_NOT_SET%\\x"), "%ZOBA_NOT_SET%\\x");
+  EXPECT_FALSE(platform::home_folder().empty());
 }
 
 int main(int argc, char** argv) {

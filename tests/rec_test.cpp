@@ -7,6 +7,7 @@
 
 #include "tests/fake_rec_system.h"
 #include "tools/rec/rec_names.h"
+#include "tools/rec/rec_paths.h"
 #include "tools/rec/rec_run.h"
 
 namespace {
@@ -151,6 +152,72 @@ TEST_F(RecTest, FileNamesAreMendedAndCutWhole) {
 
 namespace {
 
+// The folder REC records into for a folder= setting, or why not.
+std::string folder_for(const std::string& setting, const std::string& home, bool windows) {
+  std::string folder;
+  std::string error = rec::full_folder(setting, home, windows, folder);
+  return error.empty() ? folder : "refused: " + error;
+}
+
+}  // namespace
+
+TEST_F(RecTest, FolderIsAFullPathWithTildeTheHomeFolderOnLinux) {
+  const std::pair<const char*, const char*> posix[] = {
+      {"/srv/tv", "/srv/tv"},
+      {"~/Videos", "/home/u/Videos"},
+      {"~", "/home/u"},
+      {"~/", "/home/u/"},
+      {"~/録画 x", "/home/u/録画 x"},
+      {"Videos", "refused: folder=Videos is not a full path (one from / or ~/)"},
+      {"./tv", "refused: folder=./tv is not a full path (one from / or ~/)"},
+      {"~bob/tv", "refused: folder=~bob/tv is not a full path (one from / or ~/)"},
+      {"~Videos", "refused: folder=~Videos is not a full path (one from / or ~/)"},
+      {"C:\\tv", "refused: folder=C:\\tv is not a full path (one from / or ~/)"},
+  };
+  for (const auto& [setting, expected] : posix) {
+    EXPECT_EQ(folder_for(setting, "/home/u", false), expected) << setting;
+  }
+  EXPECT_EQ(folder_for("~/tv", "", false), "refused: folder=~/tv: no home folder is known for ~");
+  EXPECT_EQ(folder_for("~/tv", "home", false),
+            "refused: folder=~/tv is not a full path (one from / or ~/)");
+}
+
+TEST_F(RecTest, FolderOnWindowsIsFromADriveOrAShareWithItsVariablesSet) {
+  const std::string relative =
+      " is not a full path (one from a drive, C:\\, or a share, \\\\server\\share; "
+      "%USERPROFILE% and other variables are put in)";
+  const std::pair<std::string, std::string> cases[] = {
+      {"C:\\Users\\u\\Videos", "C:\\Users\\u\\Videos"},
+      {"d:/tv", "d:/tv"},
+      {"\\\\nas\\tv", "\\\\nas\\tv"},
+      {"\\\\?\\C:\\tv", "\\\\?\\C:\\tv"},
+      {"C:\\50%\\x", "C:\\50%\\x"},
+      {"C:tv", "refused: folder=C:tv" + relative},
+      {"\\tv", "refused: folder=\\tv" + relative},
+      {"tv\\x", "refused: folder=tv\\x" + relative},
+      {"~\\Videos", "refused: folder=~\\Videos" + relative},
+      {"/srv/tv", "refused: folder=/srv/tv" + relative},
+      {"%VIDEOS%\\tv", "refused: folder=%VIDEOS%\\tv: %VIDEOS% is not set"},
+      {"C:\\a\\%NOPE%", "refused: folder=C:\\a\\%NOPE%: %NOPE% is not set"},
+  };
+  for (const auto& [setting, expected] : cases) {
+    EXPECT_EQ(folder_for(setting, "", true), expected) << setting;
+  }
+}
+
+TEST_F(RecTest, FileModeIsMadeUnlessFresh) {
+  rec::file_mode mode = rec::file_mode::fresh;
+  EXPECT_EQ(rec::parse_file_mode("", mode), "");
+  EXPECT_EQ(mode, rec::file_mode::made);
+  EXPECT_EQ(rec::parse_file_mode("fresh", mode), "");
+  EXPECT_EQ(mode, rec::file_mode::fresh);
+  EXPECT_EQ(rec::parse_file_mode("made", mode), "");
+  EXPECT_EQ(mode, rec::file_mode::made);
+  EXPECT_EQ(rec::parse_file_mode("new", mode), "file=new is not made or fresh");
+}
+
+namespace {
+
 constexpr long long k_start = 1206792000;  // 2008-03-29 21:00 JST
 constexpr long long k_end = k_start + 54 * 60;
 
@@ -234,4 +301,95 @@ TEST_F(RecTest, LineEndStopsAStdinRecorder) {
   g_rec.recorders = {{true, -1, 1000, true}};
   EXPECT_EQ(rec::run_recording(sample_job("rec {file}", rec::stop_mode::line_end)), 0);
   EXPECT_EQ(g_rec.signals, std::vector<std::string>{"line end"});
+}
+
+namespace {
+
+constexpr char k_name[] = "/v/20080329-2100_8_Show.ts";
+
+std::string numbered(const char* suffix) {
+  return std::string("/v/20080329-2100_8_Show") + suffix + ".ts";
+}
+
+}  // namespace
+
+TEST_F(RecTest, RecMakesTheFileBeforeTheRecorderStartsAndPassesOverLinks) {
+  reset_rec_fake(k_start - 5);
+  g_rec.recorders = {{true, 54 * 60 + 5}};
+  g_rec.links = {k_name, numbered("-2")};  // one to a file, one dangling: both hold the name
+  EXPECT_EQ(rec::run_recording(sample_job("rec {seconds} {file}", rec::stop_mode::duration)), 0);
+  EXPECT_EQ(g_rec.made, std::vector<std::string>{numbered("-3")});
+  ASSERT_EQ(g_rec.started.size(), 1u);
+  EXPECT_EQ(g_rec.started[0].back(), numbered("-3"));
+  EXPECT_EQ(g_rec.files, (std::map<std::string, long long>{{numbered("-3"), 3245000}}));
+}
+
+TEST_F(RecTest, AFileThatCannotBeMadeIsNeverGivenToARecorder) {
+  reset_rec_fake(k_start - 5);
+  g_rec.unmakable = {k_name};
+  EXPECT_EQ(rec::run_recording(sample_job("rec {seconds} {file}", rec::stop_mode::duration)),
+            rec::k_status_failed);
+  EXPECT_TRUE(g_rec.started.empty());
+  EXPECT_EQ(g_rec.log, std::vector<std::string>{
+                           "2008-03-29 20:59:55 Y0001 2008-03-29 21:00:00-21:54:00 failed attempt "
+                           "1 not started: the file /v/20080329-2100_8_Show.ts cannot be made: "
+                           "Permission denied, no file: "});
+}
+
+TEST_F(RecTest, AnAttemptThatRecordedNothingLeavesNoEmptyFile) {
+  reset_rec_fake(k_start - 60);
+  g_rec.recorders = {{false}, {true, 0}, {true, 54 * 60}};
+  EXPECT_EQ(rec::run_recording(sample_job("rec {seconds} {file}", rec::stop_mode::duration)),
+            rec::k_status_partial);
+  EXPECT_EQ(g_rec.made, (std::vector<std::string>{k_name, numbered("-2"), numbered("-3")}));
+  EXPECT_EQ(g_rec.files, (std::map<std::string, long long>{{numbered("-3"), 3240000}}));
+  ASSERT_EQ(g_rec.log.size(), 3u);
+  EXPECT_NE(g_rec.log[1].find(" failed attempt 2 from 21:00:00 to 21:00:00: exit 0, no file: "),
+            std::string::npos)
+      << g_rec.log[1];
+}
+
+TEST_F(RecTest, AFreshRecordingIsMadeInAFolderOfItsOwnAndMovedOut) {
+  reset_rec_fake(k_start - 5);
+  g_rec.recorders = {{true, 54 * 60 + 5}};
+  rec::job work = sample_job("rec {seconds} {file}", rec::stop_mode::duration);
+  work.handover = rec::file_mode::fresh;
+  g_rec.links = {k_name};
+  EXPECT_EQ(rec::run_recording(work), 0);
+  EXPECT_EQ(g_rec.made, std::vector<std::string>{"/v/.REC-1/"});
+  EXPECT_EQ(g_rec.started[0].back(), "/v/.REC-1/20080329-2100_8_Show-2.ts");
+  EXPECT_EQ(g_rec.files, (std::map<std::string, long long>{{numbered("-2"), 3245000}}));
+  EXPECT_TRUE(g_rec.folders.empty());
+  EXPECT_EQ(g_rec.log, std::vector<std::string>{
+                           "2008-03-29 21:54:00 Y0001 2008-03-29 21:00:00-21:54:00 recorded "
+                           "attempt 1 from 20:59:55 to 21:54:00: exit 0, kept as "
+                           "/v/20080329-2100_8_Show-2.ts, 3245000 bytes: rec 3245 "
+                           "/v/.REC-1/20080329-2100_8_Show-2.ts"});
+}
+
+TEST_F(RecTest, AFreshRecordingNeverReplacesAFileMadeWhileItRan) {
+  reset_rec_fake(k_start - 5);
+  g_rec.recorders = {{true, 54 * 60 + 5}};
+  g_rec.planted = k_name;
+  rec::job work = sample_job("rec {seconds} {file}", rec::stop_mode::duration);
+  work.handover = rec::file_mode::fresh;
+  EXPECT_EQ(rec::run_recording(work), 0);
+  EXPECT_EQ(g_rec.started[0].back(), "/v/.REC-1/20080329-2100_8_Show.ts");
+  EXPECT_EQ(g_rec.files,
+            (std::map<std::string, long long>{{k_name, 7}, {numbered("-2"), 3245000}}));
+  EXPECT_NE(g_rec.log[0].find(": exit 0, kept as /v/20080329-2100_8_Show-2.ts, 3245000 bytes"),
+            std::string::npos)
+      << g_rec.log[0];
+}
+
+TEST_F(RecTest, AFreshAttemptThatRecordedNothingLeavesNoFolder) {
+  reset_rec_fake(k_start - 60);
+  g_rec.recorders = {{false}, {true, 54 * 60}};
+  rec::job work = sample_job("rec {seconds} {file}", rec::stop_mode::duration);
+  work.handover = rec::file_mode::fresh;
+  EXPECT_EQ(rec::run_recording(work), 0);
+  EXPECT_EQ(g_rec.started[0].back(), "/v/.REC-1/20080329-2100_8_Show.ts");
+  EXPECT_EQ(g_rec.started[1].back(), "/v/.REC-2/20080329-2100_8_Show-2.ts");
+  EXPECT_EQ(g_rec.files, (std::map<std::string, long long>{{numbered("-2"), 3240000}}));
+  EXPECT_TRUE(g_rec.folders.empty());
 }

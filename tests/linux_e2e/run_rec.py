@@ -31,20 +31,42 @@ SKIP = 77
 TITLE = "表示|ポスト/50%"  # 表 and ポ end in \ and | in Shift_JIS
 FILE_TITLE = "表示_ポスト_50％"
 FAKE_RECORDER = """#!/usr/bin/env python3
-import json, os, select, sys, time
+import json, os, select, stat, sys, time
 here = os.path.dirname(os.path.abspath(__file__))
 mode, seconds, path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 with open(os.path.join(here, "recorder.log"), "a") as f:
     f.write(json.dumps(sys.argv[1:]) + "\\n")
 with open(os.path.join(here, "recorder.log")) as f:
     calls = len(f.readlines())
+# What REC handed over: the entry at the name as the recorder finds it.
+try:
+    info = os.lstat(path)
+    state = "link" if stat.S_ISLNK(info.st_mode) else "file %d" % info.st_size
+except FileNotFoundError:
+    state = "absent"
+folder_mode = oct(os.stat(os.path.dirname(path)).st_mode & 0o7777)
+with open(os.path.join(here, "handed.log"), "a") as f:
+    f.write(json.dumps([state, path, folder_mode]) + "\\n")
 if mode == "busy" and calls == 1:
     sys.exit(1)
+if mode == "tvtest":
+    # As TVTest does with /recfile: a name that exists is not written to,
+    # the next numbered one is.
+    if os.path.lexists(path):
+        stem, ext = os.path.splitext(path)
+        path = stem + "-2" + ext
+    # Another program takes the name the recording is meant to end under.
+    if os.path.exists(os.path.join(here, "plant")):
+        outside = os.path.join(os.path.dirname(os.path.dirname(path)), os.path.basename(path))
+        with open(outside, "x") as f:
+            f.write("OTHER")
+mark_path = os.path.join(here, "mark")
+mark = open(mark_path, "rb").read() if os.path.exists(mark_path) else b"\\0"
 run_for = 10 if mode == "early" and calls == 1 else seconds
 end = time.time() + (10 ** 6 if mode in ("forever", "enter") else run_for)
 with open(path, "ab") as out:
     while time.time() < end:
-        out.write(b"\\0" * 1000)
+        out.write(mark * 1000)
         out.flush()
         wait = min(1, max(0, end - time.time()))
         if mode == "enter" and select.select([sys.stdin], [], [], wait)[0]:
@@ -63,7 +85,7 @@ class Folder:
     removed when every case passed, kept otherwise."""
     made = []
 
-    def __init__(self, rec, command, extra="", videos="videos", encoding="cp932"):
+    def __init__(self, rec, command, extra="", videos="videos", encoding="cp932", setting=None):
         self.path = tempfile.mkdtemp(prefix="zoba_rec_")
         Folder.made.append(self.path)
         self.rec = os.path.join(self.path, "REC")
@@ -73,21 +95,29 @@ class Folder:
             f.write(FAKE_RECORDER)
         os.chmod(self.recorder, 0o755)
         self.videos = os.path.join(self.path, videos)
-        text = "[REC]\r\ncommand=%s\r\nfolder=%s\r\n%s" % (command, self.videos, extra)
+        text = "[REC]\r\ncommand=%s\r\nfolder=%s\r\n%s" % (
+            command, self.videos if setting is None else setting, extra)
         with open(os.path.join(self.path, "zoba.ini"), "wb") as f:
             f.write(text.encode(encoding))
 
-    def run(self, *words):
+    def start(self, *words, env=None):
         # A copy made while another case's thread forks can be held open for
         # writing by that child until it execs: starting it then fails with
-        # "text file busy", and a moment later it starts.
+        # "text file busy", and a moment later it starts. REC runs in its own
+        # folder, where a relative folder= would land.
         for attempt in range(50):
             try:
-                return subprocess.run([self.rec] + list(words), capture_output=True, timeout=400)
+                return subprocess.Popen([self.rec] + list(words), cwd=self.path, env=env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             except OSError as error:
                 if error.errno != errno.ETXTBSY or attempt == 49:
                     raise
                 time.sleep(0.1)
+
+    def run(self, *words, env=None):
+        process = self.start(*words, env=env)
+        out, err = process.communicate(timeout=400)
+        return subprocess.CompletedProcess(process.args, process.returncode, out, err)
 
     def log(self):
         with open(os.path.join(self.path, "REC.log"), encoding="utf-8") as f:
@@ -102,6 +132,12 @@ class Folder:
 
     def recordings(self):
         return {n: os.path.getsize(os.path.join(self.videos, n)) for n in os.listdir(self.videos)}
+
+    def handed(self):
+        """What each start of the recorder found at the name it was given:
+        [state, path, its folder's mode]."""
+        with open(os.path.join(self.path, "handed.log")) as f:
+            return [json.loads(line) for line in f]
 
 
 def fields(start, end, title=TITLE, number="Y0001", channel="27"):
@@ -187,6 +223,144 @@ def case_missed(rec, start, end):
     check(result.returncode == 2 and folder.recorder_calls() == [], "missed: %r" % result)
     check(folder.log()[0].endswith(" missed: the programme had ended"), "%r" % folder.log())
     return folder.log()
+
+
+def entries(folder):
+    """The names in a folder: a file's size, "link" for a link."""
+    return {n: "link" if os.path.islink(os.path.join(folder, n))
+            else os.path.getsize(os.path.join(folder, n)) for n in os.listdir(folder)}
+
+
+def case_planted_links_are_never_followed(rec, start, end):
+    """A link planted in the folder at the name REC will choose, to a file
+    of someone's, and a link at the next name to a file outside the folder
+    that does not exist yet: REC makes a new file of its own under the name
+    after them and hands that to the recorder, which finds it there, empty.
+    The file linked to is untouched and nothing is made outside."""
+    folder = Folder(rec, "fake_rec whole {seconds} {file}")
+    os.makedirs(folder.videos)
+    os.chmod(folder.videos, 0o755)
+    victim = os.path.join(folder.path, "victim.txt")
+    with open(victim, "w") as f:
+        f.write("IMPORTANT DATA")
+    outside = os.path.join(folder.path, "outside.ts")
+    os.symlink(victim, os.path.join(folder.videos, file_name(start)))
+    os.symlink(outside, os.path.join(folder.videos, file_name(start, "-2")))
+    result = folder.run(*fields(start, end))
+    log = folder.log()
+    check(result.returncode == 0 and verdicts(log) == ["recorded"], "%r %r" % (result, log))
+    with open(victim) as f:
+        check(f.read() == "IMPORTANT DATA", "the file linked to is untouched")
+    check(not os.path.lexists(outside), "nothing made outside the folder")
+    recording = os.path.join(folder.videos, file_name(start, "-3"))
+    check(folder.handed() == [["file 0", recording, "0o755"]],
+          "a new empty file of REC's handed over: %r" % folder.handed())
+    found = entries(folder.videos)
+    check(found[file_name(start)] == "link" and found[file_name(start, "-2")] == "link"
+          and found[file_name(start, "-3")] > 100000, "the recording beside the links: %r" % found)
+    return log
+
+
+def case_two_recs_for_one_programme(rec, start, end):
+    """The same programme booked twice: two RECs started together, writing
+    into one folder, each get a file of their own, each holding only its own
+    recorder's bytes."""
+    first = Folder(rec, "fake_rec whole {seconds} {file}")
+    second = Folder(rec, "fake_rec whole {seconds} {file}", videos=first.videos)
+    for folder, mark in ((first, b"A"), (second, b"B")):
+        with open(os.path.join(folder.path, "mark"), "wb") as f:
+            f.write(mark)
+    processes = [folder.start(*fields(start, end)) for folder in (first, second)]
+    for process in processes:
+        process.communicate(timeout=400)
+    logs = first.log() + second.log()
+    check([p.returncode for p in processes] == [0, 0] and verdicts(logs) == ["recorded"] * 2,
+          "both recorded: %r" % logs)
+    given = [first.handed()[0][1], second.handed()[0][1]]
+    check(sorted(given) == sorted(os.path.join(first.videos, file_name(start, suffix))
+                                  for suffix in ("", "-2")), "two names: %r" % given)
+    for path, mark in zip(given, (b"A", b"B")):
+        with open(path, "rb") as f:
+            data = f.read()
+        check(len(data) > 100000 and data == mark * len(data),
+              "%s holds only %r: %d bytes, %r" % (path, mark, len(data), set(data)))
+    check(sorted(os.listdir(first.videos)) == sorted(os.path.basename(p) for p in given),
+          "nothing else: %r" % os.listdir(first.videos))
+    return logs
+
+
+def case_folder_in_the_home_folder(rec, start, end):
+    """folder=~/... is in the home folder ($HOME), not a folder named ~
+    where REC happens to run."""
+    home = tempfile.mkdtemp(prefix="zoba_home_")
+    Folder.made.append(home)
+    folder = Folder(rec, "fake_rec whole {seconds} {file}", setting="~/録画", encoding="utf-8")
+    result = folder.run(*fields(start, end), env=dict(os.environ, HOME=home))
+    log = folder.log()
+    check(result.returncode == 0 and verdicts(log) == ["recorded"], "%r %r" % (result, log))
+    check(os.listdir(os.path.join(home, "録画")) == [file_name(start)],
+          "in the home folder: %r" % log)
+    check(not os.path.exists(os.path.join(folder.path, "~")), "no folder named ~")
+    return log
+
+
+def case_fresh_for_a_recorder_that_renames(rec, start, end):
+    """file=fresh, for a recorder that, as TVTest, writes elsewhere when its
+    file exists: it is given a name no file holds, in a folder REC made for
+    the attempt (mode 0700). Another program takes the planned name while it
+    records: the recording is moved out under the next name, never over it,
+    and REC's folder is gone."""
+    folder = Folder(rec, "fake_rec tvtest {seconds} {file}", "file=fresh\r\n")
+    os.makedirs(folder.videos)
+    os.chmod(folder.videos, 0o755)
+    open(os.path.join(folder.path, "plant"), "w").close()
+    result = folder.run(*fields(start, end))
+    log = folder.log()
+    check(result.returncode == 0 and verdicts(log) == ["recorded"], "%r %r" % (result, log))
+    kept = os.path.join(folder.videos, file_name(start, "-2"))
+    check(": exit 0, kept as %s, " % kept in log[0], "where it was kept: %r" % log)
+    [(state, given, mode)] = folder.handed()
+    check(state == "absent" and mode == "0o700" and os.path.basename(given) == file_name(start)
+          and os.path.basename(os.path.dirname(given)).startswith(".REC-")
+          and os.path.dirname(os.path.dirname(given)) == folder.videos,
+          "a free name in REC's own folder: %r" % folder.handed())
+    found = entries(folder.videos)
+    check(found[file_name(start)] == 5 and found[file_name(start, "-2")] > 100000
+          and len(found) == 2, "the other program's file and the recording: %r" % found)
+    return log
+
+
+def case_check_refuses_unsafe_folders(rec, start, end):
+    """--check, and a run, refuse a folder that is not a full path and one
+    whose entries other users may change; file= is checked too."""
+    reasons = []
+    relative = Folder(rec, "fake_rec whole {seconds} {file}", setting="Videos")
+    result = relative.run("--check", *fields(start, end))
+    reasons.append(result.stderr.decode())
+    check((result.returncode, result.stderr) == (
+        9, b"REC: folder=Videos is not a full path (one from / or ~/) in [REC]\n"),
+        "relative: %r" % result)
+    result = relative.run(*fields(start, end))
+    check(result.returncode == 9 and " failed: folder=Videos is not a full path" in
+          relative.log()[0], "a run refuses it too: %r %r" % (result, relative.log()))
+    check(not os.path.exists(os.path.join(relative.path, "Videos")), "no folder made")
+    shared = Folder(rec, "fake_rec whole {seconds} {file}")
+    os.makedirs(shared.videos)
+    os.chmod(shared.videos, 0o777)
+    result = shared.run("--check", *fields(start, end))
+    reasons.append(result.stderr.decode())
+    check(result.returncode == 9 and (b"REC: other users may rename or remove what is in %s "
+                                      % shared.videos.encode()) in result.stderr,
+          "writable by all: %r" % result)
+    os.chmod(shared.videos, 0o1777)
+    result = shared.run("--check", *fields(start, end))
+    check((result.returncode, result.stderr) == (0, b""), "with the sticky bit: %r" % result)
+    bogus = Folder(rec, "fake_rec whole {seconds} {file}", "file=new\r\n")
+    result = bogus.run("--check", *fields(start, end))
+    reasons.append(result.stderr.decode())
+    check(result.returncode == 9 and b"REC: file=new is not made or fresh" in result.stderr,
+          "file=: %r" % result)
+    return [r.strip() for r in reasons]
 
 
 class Stream(http.server.BaseHTTPRequestHandler):
@@ -301,6 +475,11 @@ def main():
              (case_late_start_records_what_is_left, (rec, start, end)),
              (case_line_end_stops_a_recorder, (rec, start, end)),
              (case_missed, (rec, start, end)),
+             (case_planted_links_are_never_followed, (rec, start, end)),
+             (case_two_recs_for_one_programme, (rec, start, end)),
+             (case_folder_in_the_home_folder, (rec, start, end)),
+             (case_fresh_for_a_recorder_that_renames, (rec, start, end)),
+             (case_check_refuses_unsafe_folders, (rec, start, end)),
              (case_curl_against_a_tuner_server, (rec, start, end)),
              (case_the_whole_chain, (rec, zoba, at, launch + minute, launch + 2 * minute))]
     results = {}

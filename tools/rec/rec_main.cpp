@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "tools/rec/rec.h"
 #include "tools/rec/rec_names.h"
+#include "tools/rec/rec_paths.h"
 #include "tools/rec/rec_run.h"
 #include "tools/rec/rec_signature.h"
 #include "tools/rec/rec_system.h"
@@ -30,7 +31,7 @@ std::string read_key(const std::string& file, const char* key) {
   return rec_system::utf8_from_sjis(text);
 }
 
-std::string read_settings(rec::settings& setup) {
+std::string read_settings(rec::settings& setup, rec::file_mode& handover) {
   // The settings file zoba keeps beside itself, which is REC's folder too.
   std::string file = rec_system::settings_path();
   rec::settings_text text;
@@ -40,7 +41,31 @@ std::string read_settings(rec::settings& setup) {
   text.stop = read_key(file, "stop");
   text.lead = read_key(file, "lead");
   std::string error = rec::parse_settings(text, setup);
+  if (error.empty()) error = rec::parse_file_mode(read_key(file, "file"), handover);
   return error.empty() ? error : error + " (" + file + ")";
+}
+
+// The folder REC records into, the same test at --check and at the run: a
+// full path (~/ the home folder on Linux, %NAME% put in on Windows), made,
+// and not one whose entries other users may change, who could then swap
+// the file REC made for a link before the recorder opens it.
+std::string folder_problem(const rec::settings& setup, std::string& folder) {
+  if (setup.folder.empty()) {
+    folder = rec_system::videos_folder();
+    if (folder.empty()) return "no folder for the recordings: set folder= in [REC]";
+  } else {
+    std::string error = rec::full_folder(rec_system::expand_variables(setup.folder),
+                                         rec_system::home_folder(), rec_system::k_windows, folder);
+    if (!error.empty()) return error + " in [REC]";
+  }
+  if (!rec_system::make_folders(folder)) return "the folder " + folder + " cannot be made";
+  std::string open = rec_system::open_to_others(folder);
+  if (!open.empty()) {
+    return "other users may rename or remove what is in " + open +
+           " (writable by all, without the sticky bit or owned by another user): set folder= "
+           "in [REC] to a folder of your own";
+  }
+  return {};
 }
 
 // Why REC could not record with these settings; empty when it could.
@@ -49,10 +74,7 @@ std::string settings_problem(const rec::settings& setup, std::string& folder) {
   if (rec_system::find_program(program).empty()) {
     return "the recorder " + program + " is not a program (command= in [REC])";
   }
-  folder = setup.folder.empty() ? rec_system::videos_folder() : setup.folder;
-  if (folder.empty()) return "no folder for the recordings: set folder= in [REC]";
-  if (!rec_system::make_folders(folder)) return "the folder " + folder + " cannot be made";
-  return {};
+  return folder_problem(setup, folder);
 }
 
 std::string log_path() {
@@ -69,7 +91,8 @@ void log_unusable(const rec::request& asked, const std::string& reason) {
   rec_system::append_line(log_path(), rec::log_line(std::time(nullptr), refused));
 }
 
-int record(const rec::request& asked, const rec::settings& setup, const std::string& folder) {
+int record(const rec::request& asked, const rec::settings& setup, rec::file_mode handover,
+           const std::string& folder) {
   rec::job work;
   work.show = asked.show;
   work.setup = setup;
@@ -77,6 +100,7 @@ int record(const rec::request& asked, const rec::settings& setup, const std::str
   work.fixed = rec::values_of(asked.show, rec_system::utf8_from_sjis(asked.show.title), work.start,
                               work.end);
   work.folder = folder;
+  work.handover = handover;
   work.log_path = log_path();
   return rec::run_recording(work);
 }
@@ -93,11 +117,12 @@ int main(int argc, char** argv) {
     return fail(error, asked.check ? rec::k_status_settings : rec::k_status_unreadable);
   }
   rec::settings setup;
+  rec::file_mode handover = rec::file_mode::made;
   std::string folder;
-  error = read_settings(setup);
+  error = read_settings(setup, handover);
   if (error.empty()) error = settings_problem(setup, folder);
   if (!error.empty() && !asked.check) log_unusable(asked, error);
   if (!error.empty()) return fail(error, rec::k_status_settings);
   if (asked.check) return 0;
-  return record(asked, setup, folder);
+  return record(asked, setup, handover, folder);
 }

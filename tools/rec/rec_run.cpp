@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/rec/rec_handover.h"
 #include "tools/rec/rec_names.h"
 #include "tools/rec/rec_system.h"
 
 namespace rec {
 
 namespace {
-
-constexpr int k_max_file_number = 999;
 
 // Sleeps in short chunks and reads the wall clock after each: a suspend or
 // a clock set by NTP moves the target, not the sleep.
@@ -35,21 +34,6 @@ attempt_record record_of(const job& work, int number) {
   attempt.number = number;
   attempt.verdict = "failed";
   return attempt;
-}
-
-// The path of the first numbered name, from number on, that no file holds
-// yet: a recorder may truncate what it is given. Empty when there is none.
-std::string free_path(const job& work, const values& with, int& number) {
-  std::string name;
-  fill_word(work.setup.name, with, name);
-  name = mended_name(name);
-  for (; number <= k_max_file_number; ++number) {
-    std::string fitted = numbered_name(name, number, rec_system::name_fits);
-    if (fitted.empty()) return {};
-    std::string path = work.folder + rec_system::k_separator + fitted;
-    if (rec_system::file_size(path) < 0) return path;
-  }
-  return {};
 }
 
 // Waits for the end as the stop mode says, then makes sure it has ended.
@@ -78,22 +62,25 @@ attempt_record attempt_recording(const job& work, int number, int& file_number) 
   long long now = rec_system::now();
   values with = work.fixed;
   with.seconds = std::to_string(work.end - now);
-  with.file = free_path(work, with, file_number);
-  if (with.file.empty()) {
-    attempt.outcome = "no file name is free in " + work.folder;
-    return attempt;
-  }
-  ++file_number;
+  recording_file file;
+  attempt.outcome = prepare_file(work, with, file_number, file);
+  if (!attempt.outcome.empty()) return attempt;
+  with.file = file.given;
   fill_template(work.setup.command, with, attempt.command);
   rec_system::recorder* process = rec_system::start_recorder(
       attempt.command, work.setup.stop == stop_mode::line_end, attempt.outcome);
-  if (process == nullptr) return attempt;
+  std::string note;
+  if (process == nullptr) {
+    settle_file(work, file, file_number, note);
+    return attempt;
+  }
   attempt.started = static_cast<std::time_t>(now);
   stop_at_end(process, work.setup.stop, work.end);
   attempt.ended = static_cast<std::time_t>(rec_system::now());
   attempt.outcome = rec_system::recorder_outcome(process);
   rec_system::release_recorder(process);
-  attempt.bytes = rec_system::file_size(with.file);
+  attempt.bytes = settle_file(work, file, file_number, note);
+  if (!note.empty()) attempt.outcome += ", " + note;
   attempt.verdict = verdict_of(attempt, work);
   return attempt;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/rec/rec.h"
+#include "tools/rec/rec_paths.h"
 
 namespace rec {
 
@@ -27,6 +28,7 @@ struct job {
   std::time_t end = 0;
   values fixed;        // every value but seconds and file
   std::string folder;  // where the recording goes, made already
+  file_mode handover = file_mode::made;
   std::string log_path;
 };
 

@@ -50,6 +50,46 @@ long long file_size(const std::string& path) { return platform::file_size(path);
 
 bool make_folders(const std::string& path) { return platform::make_folders(path); }
 
+namespace {
+
+entry entry_of(platform::new_entry made) {
+  if (made == platform::new_entry::made) return entry::made;
+  return made == platform::new_entry::taken ? entry::taken : entry::failed;
+}
+
+}  // namespace
+
+entry make_new_file(const std::string& path, std::string& error) {
+  return entry_of(platform::create_new_file(path, error));
+}
+
+entry move_to_new_name(const std::string& from, const std::string& to, std::string& error) {
+  return entry_of(platform::move_to_new_name(from, to, error));
+}
+
+std::string make_private_folder(const std::string& folder, const std::string& prefix,
+                                std::string& error) {
+  return platform::make_private_folder(folder, prefix, error);
+}
+
+bool name_taken(const std::string& path) { return platform::name_taken(path); }
+
+void remove_empty_file(const std::string& path) { platform::remove_empty_file(path); }
+
+void remove_empty_folder(const std::string& path) { platform::remove_empty_folder(path); }
+
+std::string open_to_others(const std::string& folder) { return platform::open_to_others(folder); }
+
+std::string home_folder() { return platform::home_folder(); }
+
+std::string expand_variables(const std::string& text) { return platform::expand_variables(text); }
+
+#ifdef _WIN32
+const bool k_windows = true;
+#else
+const bool k_windows = false;
+#endif
+
 std::string videos_folder() { return platform::videos_folder(); }
 
 std::string program_folder() { return platform::self_folder_utf8(); }

@@ -51,6 +51,42 @@ void release_recorder(recorder* process);
 // The size of a file in bytes; -1 when there is none.
 long long file_size(const std::string& path);
 
+// What came of making a new entry at a name: made (new and REC's own),
+// taken (something holds the name, a link too), failed (error says why).
+enum class entry { made, taken, failed };
+
+// Makes a new empty file, never one that exists and never through a link.
+entry make_new_file(const std::string& path, std::string& error);
+
+// Gives a file a name no entry holds, never replacing one.
+entry move_to_new_name(const std::string& from, const std::string& to, std::string& error);
+
+// Makes a new folder inside folder that only this user may enter (0700 on
+// POSIX), named prefix and a few characters; empty on failure (error).
+std::string make_private_folder(const std::string& folder, const std::string& prefix,
+                                std::string& error);
+
+// True when some entry, a link too, holds the name.
+bool name_taken(const std::string& path);
+
+// Removes a file only while it is regular and empty; a folder only while
+// it is empty.
+void remove_empty_file(const std::string& path);
+void remove_empty_folder(const std::string& path);
+
+// The folder, or one above it, whose entries other users may rename or
+// remove (POSIX; never on Windows); empty when none.
+std::string open_to_others(const std::string& folder);
+
+// The user's home folder; empty when none is known.
+std::string home_folder();
+
+// A folder setting with the system's variables put in (Windows' %NAME%).
+std::string expand_variables(const std::string& text);
+
+// True on Windows, whose paths and variables folder= follows.
+extern const bool k_windows;
+
 // Makes a folder and the folders above it that are missing; false when it
 // does not exist afterwards.
 bool make_folders(const std::string& path);
