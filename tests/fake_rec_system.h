@@ -13,6 +13,8 @@ struct fake_recorder_script {
   long long bytes_per_second = 1000;
   bool stops_on_line_end = false;
   std::string outcome = "exit 0";  // how it reports its end
+  std::string errors = "";         // what it wrote to standard error
+  bool ignores_terminate = false;  // only a kill ends it
 };
 
 struct fake_rec_state {
@@ -23,6 +25,8 @@ struct fake_rec_state {
   std::vector<std::string> signals;        // "line end", "terminate", "kill", in order
   std::map<std::string, long long> files;  // path: size
   std::vector<std::string> log;
+  int groups_left = 0;        // recorders whose every process has not been ended yet
+  bool started_beside = false;  // a recorder started while an earlier one's processes lived
 };
 
 extern fake_rec_state g_rec;
