@@ -108,6 +108,7 @@ long long file_size(const std::string& path) {
 }
 
 bool make_folders(const std::string&) { return true; }
+bool is_folder(const std::string&) { return true; }
 std::string videos_folder() { return "/videos"; }
 std::string program_folder() { return "/rec"; }
 std::string settings_path() { return "/rec/zoba.ini"; }

@@ -51,7 +51,10 @@ std::string settings_problem(const rec::settings& setup, std::string& folder) {
   }
   folder = setup.folder.empty() ? rec_system::videos_folder() : setup.folder;
   if (folder.empty()) return "no folder for the recordings: set folder= in [REC]";
-  if (!rec_system::make_folders(folder)) return "the folder " + folder + " cannot be made";
+  if (!rec_system::make_folders(folder)) {
+    bool there = rec_system::is_folder(folder);
+    return "the folder " + folder + (there ? " exists but cannot be written" : " cannot be made");
+  }
   return {};
 }
 

@@ -60,6 +60,8 @@ long long file_size(const std::string& path) { return platform::file_size(path);
 
 bool make_folders(const std::string& path) { return platform::make_folders(path); }
 
+bool is_folder(const std::string& path) { return platform::is_folder(path); }
+
 std::string videos_folder() { return platform::videos_folder(); }
 
 std::string program_folder() { return platform::self_folder_utf8(); }

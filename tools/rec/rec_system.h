@@ -65,6 +65,9 @@ long long file_size(const std::string& path);
 // does not exist afterwards.
 bool make_folders(const std::string& path);
 
+// True when a folder of that name exists, writable or not.
+bool is_folder(const std::string& path);
+
 // The user's videos folder (Windows' Videos known folder; on Linux
 // XDG_VIDEOS_DIR from the user's dirs file or environment, else ~/Videos).
 std::string videos_folder();
