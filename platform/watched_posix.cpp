@@ -90,8 +90,8 @@ std::vector<char*> argument_vector(std::vector<std::string>& words) {
 
 struct watched_program {
   pid_t pid = 0;
-  int input = -1;  // the write end of its standard input, or -1
-  int pidfd = -1;  // readable when it has ended, or -1
+  int input = -1;   // the write end of its standard input, or -1
+  int pidfd = -1;   // readable when it has ended, or -1
   int errors = -1;  // the file its standard error goes to, or -1
   bool ended = false;
   int status = 0;

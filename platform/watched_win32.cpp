@@ -48,10 +48,9 @@ HANDLE error_file(SECURITY_ATTRIBUTES& inherited) {
   if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"rec", 0, name) == 0) {
     return nullptr;
   }
-  HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherited,
-                            TRUNCATE_EXISTING, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                            nullptr);
+  HANDLE file = CreateFileW(
+      name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      &inherited, TRUNCATE_EXISTING, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file != INVALID_HANDLE_VALUE) return file;
   DeleteFileW(name);
   return nullptr;

@@ -25,7 +25,7 @@ struct fake_rec_state {
   std::vector<std::string> signals;        // "line end", "terminate", "kill", in order
   std::map<std::string, long long> files;  // path: size
   std::vector<std::string> log;
-  int groups_left = 0;        // recorders whose every process has not been ended yet
+  int groups_left = 0;          // recorders whose every process has not been ended yet
   bool started_beside = false;  // a recorder started while an earlier one's processes lived
 };
 

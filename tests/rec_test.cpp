@@ -143,7 +143,9 @@ TEST_F(RecTest, FileNamesAreMendedAndCutWhole) {
   for (const auto& [name, expected] : cases) EXPECT_EQ(rec::mended_name(name), expected) << name;
   // Shift_JIS 0x80 ("a\x80b") as a converter may give it: U+0080, a C1
   // control; U+00A0 next to it is no control.
-  EXPECT_EQ(rec::mended_name("a\xC2\x80" "b\xC2\x9F\xC2\xA0.ts"), "a_b_\xC2\xA0.ts");
+  EXPECT_EQ(rec::mended_name("a\xC2\x80"
+                             "b\xC2\x9F\xC2\xA0.ts"),
+            "a_b_\xC2\xA0.ts");
   std::string japanese;
   for (int i = 0; i < 100; ++i) japanese += "\xE8\xA1\xA8";  // 表, 300 bytes
   std::string cut = rec::numbered_name(japanese + ".ts", 2, fits_255);

@@ -37,10 +37,18 @@ TEST(RecWindowsArgs, JoinsTheWholeLine) {
 
 TEST(RecWindowsArgs, ABatchFileIsToldAsWindowsOpensIt) {
   const std::pair<const char*, bool> cases[] = {
-      {"C:\\t\\rec.bat", true},    {"C:\\t\\rec.BAT", true},   {"C:\\t\\rec.Cmd", true},
-      {"C:\\t\\rec.bat.", true},   {"C:\\t\\rec.bat ", true},  {"C:\\t\\rec.bat. . ", true},
-      {"C:\\t\\rec.exe", false},   {"C:\\t\\rec.bat.exe", false}, {"C:\\t\\rec.batch", false},
-      {"C:\\t.bat\\rec", false},   {"bat", false},             {". .", false},
+      {"C:\\t\\rec.bat", true},
+      {"C:\\t\\rec.BAT", true},
+      {"C:\\t\\rec.Cmd", true},
+      {"C:\\t\\rec.bat.", true},
+      {"C:\\t\\rec.bat ", true},
+      {"C:\\t\\rec.bat. . ", true},
+      {"C:\\t\\rec.exe", false},
+      {"C:\\t\\rec.bat.exe", false},
+      {"C:\\t\\rec.batch", false},
+      {"C:\\t.bat\\rec", false},
+      {"bat", false},
+      {". .", false},
       {"C:\\t\\rec.exe.", false},
   };
   for (const auto& [path, batch] : cases) EXPECT_EQ(is_batch_file_name(path), batch) << path;
