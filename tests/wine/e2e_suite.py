@@ -603,7 +603,7 @@ class Suite:
         rec_stub.exe. is rec_stub.exe and passes."""
         for name, refused in (("rec_stub.exe.", False), ("rec.bat.", True), ("rec.bat ", True)):
             path = os.path.join(self.o.work, "rec_batch", name)
-            folder, _ = self.rec_folder("rec_batch", '"%s"' % win_path(path))
+            folder, _ = self.rec_folder("rec_batch", '"%s" --file {file}' % win_path(path))
             write(os.path.join(folder, "rec.bat"), b"@echo off\r\n")
             words = ["--check", "Y0001", "8", "21:00-21:54", "2030", "03", "29", "T"]
             process = self.start_rec(folder, words)
