@@ -102,4 +102,9 @@ bool append_locked(locked_file* file, const std::string& bytes);
 // not be closed.
 bool close_locked(locked_file* file);
 
+// True when a folder of that name exists (whether or not it may be
+// written), so that a folder that cannot be used is told from one that is
+// missing.
+bool is_folder(const std::string& path);
+
 }  // namespace platform

@@ -253,4 +253,9 @@ bool close_locked(locked_file* file) {
   return closed;
 }
 
+bool is_folder(const std::string& path) {
+  struct stat info = {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 }  // namespace platform

@@ -244,4 +244,9 @@ bool close_locked(locked_file* file) {
   return closed;
 }
 
+bool is_folder(const std::string& path) {
+  DWORD attributes = GetFileAttributesW(wide_text(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace platform

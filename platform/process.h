@@ -77,10 +77,13 @@ struct watched_program;
 
 // Starts arguments[0], found by find_program, with the rest as its
 // arguments, directly (never through a shell), with no console window,
-// standard output and error to the null device, standard input a pipe when
-// stdin_pipe is set (else the null device); on POSIX in a process group of
-// its own, so that a script's own children end with it. Null when it could
-// not be started; error then says why.
+// standard output to the null device, standard error to a temporary file
+// gone once released (watched_errors reads its end), standard input a pipe
+// when stdin_pipe is set (else the null device). Everything it starts is
+// kept together so that end_watched ends it all: on POSIX a process group of
+// its own, on Windows a job object (a program that leaves the group with
+// setsid escapes; a job has no way out). Null when it could not be started;
+// error then says why.
 watched_program* start_watched(const std::vector<std::string>& arguments, bool stdin_pipe,
                                std::string& error);
 
@@ -98,9 +101,20 @@ void terminate_watched(watched_program* program);
 // Ends the program without asking (SIGKILL to its group; TerminateProcess).
 void kill_watched(watched_program* program);
 
+// Ends whatever is left of the program and everything it started, whether
+// or not the program itself has ended: on POSIX SIGTERM to its group, then
+// SIGKILL after grace_seconds; on Windows its job is ended. Returns once no
+// process of the group or job is left and the program is reaped.
+void end_watched(watched_program* program, long long grace_seconds);
+
 // How an ended program ended, for a log: "exit 0", "signal 15",
-// "terminated"; "running" while it runs.
+// "terminated"; "running" while it runs (read it after end_watched).
 std::string watched_outcome(const watched_program* program);
+
+// The last bytes (at most limit) that the program and what it started wrote
+// to standard error, as UTF-8 (from the ANSI code page on Windows when they
+// are not UTF-8 already); empty when none were kept.
+std::string watched_errors(const watched_program* program, std::size_t limit);
 
 // Waits for (if need be) and releases a program.
 void release_watched(watched_program* program);

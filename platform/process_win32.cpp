@@ -142,17 +142,9 @@ std::string find_program(const std::string& name) {
 }
 
 // A batch file runs only through cmd.exe, whose quoting is not the C
-// runtime's: a title holding "&" would become a second command.
-bool runs_through_shell(const std::string& path) {
-  std::wstring file = wide_text(path);
-  std::size_t dot = file.find_last_of(L'.');
-  if (dot == std::wstring::npos || file.find_first_of(L"\\/", dot) != std::wstring::npos) {
-    return false;
-  }
-  std::wstring extension = file.substr(dot);
-  return CompareStringOrdinal(extension.c_str(), -1, L".bat", -1, TRUE) == CSTR_EQUAL ||
-         CompareStringOrdinal(extension.c_str(), -1, L".cmd", -1, TRUE) == CSTR_EQUAL;
-}
+// runtime's: a title holding "&" would become a second command. The name is
+// judged as Windows opens it, so REC's check and its run agree.
+bool runs_through_shell(const std::string& path) { return is_batch_file_name(path); }
 
 namespace {
 

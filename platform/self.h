@@ -9,6 +9,10 @@ namespace platform {
 // The path separator of this system ("/" or "\\").
 extern const char k_separator[];
 
+// True where paths follow Windows' rules (a drive or a share makes a path
+// full; %NAME% stands for a variable), false where they follow POSIX's.
+extern const bool k_windows_paths;
+
 // The absolute path of the running program, whole whatever its length, in
 // the system's own bytes (the ANSI code page on Windows); empty when it
 // cannot be told.

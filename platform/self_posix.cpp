@@ -10,6 +10,7 @@
 namespace platform {
 
 const char k_separator[] = "/";
+const bool k_windows_paths = false;
 
 std::string self_path() {
   char path[PATH_MAX] = {};

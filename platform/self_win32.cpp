@@ -32,6 +32,7 @@ std::size_t folder_end(const std::string& path) {
 }  // namespace
 
 const char k_separator[] = "\\";
+const bool k_windows_paths = true;
 
 std::string self_path() {
   std::vector<char> path(k_path_size);

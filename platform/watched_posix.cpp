@@ -1,10 +1,12 @@
 // A watched program on POSIX: a child in a process group of its own (so
 // that a script's own children end with it), watched through a pidfd where
-// the kernel has one.
+// the kernel has one, its standard error kept in an unlinked temporary file.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -25,13 +28,27 @@ namespace {
 
 constexpr long long k_poll_chunk_ms = 30000;   // the wall clock is read again at least this often
 constexpr long long k_fallback_poll_ms = 200;  // without a pidfd
+constexpr long long k_group_poll_ms = 50;      // while a group's last members end
+
+// A file for the recorder's standard error that no one else can see and
+// that goes with its last descriptor: a file, not a pipe, so a recorder
+// that writes while we sleep never blocks on it. -1 when none can be made.
+int error_file() {
+  const char* folder = std::getenv("TMPDIR");
+  std::string name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
+                     "/zoba-rec-errors-XXXXXX";
+  int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd >= 0) unlink(name.c_str());
+  return fd;
+}
 
 // Standard input from a new pipe (both ends handed back: the parent closes
-// the read end once the child has it) or the null device; output and errors
-// to the null device.
-bool set_streams(posix_spawn_file_actions_t& actions, bool stdin_pipe, int& read_end, int& keep) {
+// the read end once the child has it) or the null device; output to the
+// null device, errors to the error file when there is one.
+bool set_streams(posix_spawn_file_actions_t& actions, bool stdin_pipe, int errors, int& read_end,
+                 int& keep) {
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, errors >= 0 ? errors : STDOUT_FILENO, STDERR_FILENO);
   if (!stdin_pipe) {
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     return true;
@@ -46,8 +63,14 @@ bool set_streams(posix_spawn_file_actions_t& actions, bool stdin_pipe, int& read
 
 // In a group of its own, with SIGPIPE back to its default: we ignore it
 // (a program that has closed its input must not end us at the line end).
+// We become the parent of its orphans, so that a member whose parent has
+// ended is reaped by us even where the system's first process reaps none
+// (a container's), and the group can be seen to empty.
 void set_attributes(posix_spawnattr_t& attributes) {
   signal(SIGPIPE, SIG_IGN);
+#ifdef PR_SET_CHILD_SUBREAPER
+  prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+#endif
   sigset_t defaults;
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
@@ -67,8 +90,9 @@ std::vector<char*> argument_vector(std::vector<std::string>& words) {
 
 struct watched_program {
   pid_t pid = 0;
-  int input = -1;  // the write end of its standard input, or -1
-  int pidfd = -1;  // readable when it has ended, or -1
+  int input = -1;   // the write end of its standard input, or -1
+  int pidfd = -1;   // readable when it has ended, or -1
+  int errors = -1;  // the file its standard error goes to, or -1
   bool ended = false;
   int status = 0;
 };
@@ -90,7 +114,8 @@ watched_program* start_watched(const std::vector<std::string>& arguments, bool s
   auto* process = new watched_program;
   int read_end = -1;
   int spawned = EPIPE;
-  if (set_streams(actions, stdin_pipe, read_end, process->input)) {
+  process->errors = error_file();
+  if (set_streams(actions, stdin_pipe, process->errors, read_end, process->input)) {
     spawned =
         posix_spawn(&process->pid, program.c_str(), &actions, &attributes, argv.data(), environ);
   }
@@ -100,6 +125,7 @@ watched_program* start_watched(const std::vector<std::string>& arguments, bool s
   if (spawned != 0) {
     error = program + ": " + std::strerror(spawned);
     if (process->input >= 0) close(process->input);
+    if (process->errors >= 0) close(process->errors);
     delete process;
     return nullptr;
   }
@@ -154,16 +180,67 @@ void kill_watched(watched_program* program) {
   if (!program->ended) kill(-program->pid, SIGKILL);
 }
 
+namespace {
+
+// True while a process of the program's group is left. Once the program
+// itself is reaped, the orphans of the group that are ours (see
+// set_attributes) are reaped too: a zombie still counts as a member.
+bool group_left(watched_program* program) {
+  if (reap(program, false)) {
+    while (waitpid(-program->pid, nullptr, WNOHANG) > 0) {
+    }
+  }
+  return kill(-program->pid, 0) == 0;
+}
+
+bool wait_group(watched_program* program, long long deadline_ms) {
+  while (group_left(program)) {
+    if (now_ms() >= deadline_ms) return false;
+    timespec span = {0, k_group_poll_ms * 1000000};
+    nanosleep(&span, nullptr);
+  }
+  return true;
+}
+
+}  // namespace
+
+// The group's id stays the program's while any member is left (the system
+// hands out no process or group id still in use), so signalling it never
+// reaches another program's group.
+void end_watched(watched_program* program, long long grace_seconds) {
+  if (!wait_group(program, now_ms())) {
+    kill(-program->pid, SIGTERM);
+    // Until none is left: a member forked while we signalled is signalled next time.
+    for (long long deadline = now_ms() + grace_seconds * 1000; !wait_group(program, deadline);
+         deadline = now_ms() + 1000) {
+      kill(-program->pid, SIGKILL);
+    }
+  }
+  reap(program, true);
+}
+
 std::string watched_outcome(const watched_program* program) {
   if (!program->ended) return "running";
   if (WIFSIGNALED(program->status)) return "signal " + std::to_string(WTERMSIG(program->status));
   return "exit " + std::to_string(WEXITSTATUS(program->status));
 }
 
+std::string watched_errors(const watched_program* program, std::size_t limit) {
+  struct stat info = {};
+  if (program->errors < 0 || fstat(program->errors, &info) != 0) return {};
+  auto size = static_cast<std::size_t>(info.st_size);
+  std::size_t from = size > limit ? size - limit : 0;
+  std::string bytes(size - from, '\0');
+  ssize_t got = pread(program->errors, bytes.data(), bytes.size(), static_cast<off_t>(from));
+  bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return bytes;
+}
+
 void release_watched(watched_program* program) {
   reap(program, true);
   if (program->input >= 0) close(program->input);
   if (program->pidfd >= 0) close(program->pidfd);
+  if (program->errors >= 0) close(program->errors);
   delete program;
 }
 

@@ -38,3 +38,13 @@ std::string windows_command_line(const std::vector<std::string>& arguments) {
   }
   return line;
 }
+
+bool is_batch_file_name(const std::string& path) {
+  std::size_t end = path.find_last_not_of(". ");
+  if (end == std::string::npos || end < 3) return false;
+  std::string extension = path.substr(end - 3, 4);
+  for (char& c : extension) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return extension == ".bat" || extension == ".cmd";
+}

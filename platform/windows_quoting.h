@@ -17,3 +17,8 @@ std::string windows_quoted_argument(const std::string& argument);
 // is quoted by the same rule, which the runtime's own rule for the program
 // name reads back alike for any path (a path holds no quote).
 std::string windows_command_line(const std::vector<std::string>& arguments);
+
+// True for a path Windows starts only through cmd.exe: its extension is
+// .bat or .cmd (any case) once the trailing dots and blanks Windows drops
+// from a file name are dropped ("rec.bat." and "rec.bat " are rec.bat).
+bool is_batch_file_name(const std::string& path);

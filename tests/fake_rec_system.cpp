@@ -18,6 +18,7 @@ struct recorder {
   std::string file;
   long long started = 0;
   long long ended = -1;
+  bool killed = false;  // a kill is seen in its outcome only once it is reaped
 };
 
 namespace {
@@ -52,7 +53,9 @@ recorder* start_recorder(const std::vector<std::string>& arguments, bool, std::s
   }
   if (!g_rec.planted.empty()) g_rec.files[g_rec.planted] = 7;
   // The fake recorders take the file as their last argument.
-  auto* process = new recorder{script, arguments.back(), g_rec.clock, -1};
+  auto* process = new recorder{script, arguments.back(), g_rec.clock, -1, false};
+  if (g_rec.groups_left > 0) g_rec.started_beside = true;
+  ++g_rec.groups_left;
   if (script.runs_for == 0) end_at(process, g_rec.clock, script.outcome);
   return process;
 }
@@ -77,15 +80,26 @@ void send_line_end(recorder* process) {
 
 void terminate_recorder(recorder* process) {
   g_rec.signals.push_back("terminate");
-  end_at(process, g_rec.clock, process->script.outcome);
+  if (!process->script.ignores_terminate) end_at(process, g_rec.clock, process->script.outcome);
 }
 
 void kill_recorder(recorder* process) {
   g_rec.signals.push_back("kill");
   end_at(process, g_rec.clock, "signal 9");
+  process->killed = true;
 }
 
-std::string recorder_outcome(const recorder* process) { return process->script.outcome; }
+void end_recorder(recorder* process, long long) {
+  if (process->ended < 0) end_at(process, g_rec.clock, "signal 15");
+  process->killed = false;
+  --g_rec.groups_left;
+}
+
+std::string recorder_outcome(const recorder* process) {
+  return process->ended < 0 || process->killed ? "running" : process->script.outcome;
+}
+
+std::string recorder_errors(const recorder* process) { return process->script.errors; }
 
 void release_recorder(recorder* process) { delete process; }
 
@@ -152,9 +166,10 @@ void remove_empty_folder(const std::string& path) {
 std::string open_to_others(const std::string&) { return g_rec.open_folder; }
 std::string home_folder() { return g_rec.home; }
 std::string expand_variables(const std::string& text) { return text; }
-const bool k_windows = false;
+bool windows_paths() { return false; }
 
 bool make_folders(const std::string&) { return true; }
+bool is_folder(const std::string&) { return true; }
 std::string videos_folder() { return "/videos"; }
 std::string program_folder() { return "/rec"; }
 std::string settings_path() { return "/rec/zoba.ini"; }

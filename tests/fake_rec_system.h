@@ -14,6 +14,8 @@ struct fake_recorder_script {
   long long bytes_per_second = 1000;
   bool stops_on_line_end = false;
   std::string outcome = "exit 0";  // how it reports its end
+  std::string errors = "";         // what it wrote to standard error
+  bool ignores_terminate = false;  // only a kill ends it
 };
 
 struct fake_rec_state {
@@ -32,6 +34,8 @@ struct fake_rec_state {
   std::string open_folder;  // what open_to_others answers
   std::string planted;      // a file another program makes as a recorder starts
   std::vector<std::string> log;
+  int groups_left = 0;          // recorders whose every process has not been ended yet
+  bool started_beside = false;  // a recorder started while an earlier one's processes lived
 };
 
 extern fake_rec_state g_rec;

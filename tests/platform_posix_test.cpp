@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/convert.h"
 #include "platform/files.h"
 #include "platform/known_folders.h"
@@ -650,4 +651,53 @@ TEST(PosixProcess, TheListingIsReadWholeAndGivenUpAfterItsTimeLimit) {
   EXPECT_FALSE(whole.cut || whole.timed_out);
   EXPECT_TRUE(held.timed_out);
   EXPECT_LT(waited.count(), platform::k_listing_seconds + 2);
+}
+
+TEST(PosixFiles, TellsAFolderFromAFileAndFromNothing) {
+  temp_folder folder;
+  std::string file = folder.write("f", "x");
+  EXPECT_TRUE(platform::is_folder(folder.path("")));
+  EXPECT_FALSE(platform::is_folder(file));
+  EXPECT_FALSE(platform::is_folder(folder.path("none")));
+}
+
+namespace {
+
+std::string text_of(const std::string& path) {
+  std::string text = contents(path);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+TEST(PosixWatched, EndsWhatTheProgramLeftRunningAndKeepsTheEndOfItsErrors) {
+  temp_folder folder;
+  std::string pid_file = folder.path("writer");
+  // The program leaves a child that ignores SIGTERM, writes to standard
+  // error, and exits; then a killed program is read once reaped.
+  std::string script = "trap '' TERM; (trap '' TERM; sleep 60) & echo $! > " + pid_file +
+                       "; echo first >&2; echo 'last line' >&2; exit 4";
+  std::string error;
+  platform::watched_program* program = platform::start_watched({"sh", "-c", script}, false, error);
+  ASSERT_NE(program, nullptr) << error;
+  EXPECT_TRUE(platform::wait_watched(program, platform::now() + 10));
+  auto writer = static_cast<pid_t>(std::stol(text_of(pid_file)));
+  EXPECT_EQ(kill(writer, 0), 0);
+  auto started = std::chrono::steady_clock::now();
+  platform::end_watched(program, 1);
+  EXPECT_GE(seconds_since(started), 0.9);  // asked, then killed past the grace
+  EXPECT_EQ(kill(writer, 0), -1);
+  EXPECT_EQ(platform::watched_outcome(program), "exit 4");
+  EXPECT_EQ(platform::watched_errors(program, 300), "first\nlast line\n");
+  EXPECT_EQ(platform::watched_errors(program, 10), "last line\n");
+  platform::release_watched(program);
+
+  program = platform::start_watched({"sleep", "60"}, false, error);
+  ASSERT_NE(program, nullptr) << error;
+  platform::kill_watched(program);
+  platform::end_watched(program, 1);
+  EXPECT_EQ(platform::watched_outcome(program), "signal 9");
+  EXPECT_EQ(platform::watched_errors(program, 300), "");
+  platform::release_watched(program);
 }

@@ -52,6 +52,7 @@ TEST(Win32Process, FindsAPathAsItIsAndABareNameOnPathWithExe) {
   EXPECT_EQ(platform::find_program("zoba_found"), program);
   EXPECT_EQ(platform::find_on_path("zoba_found"), program);
   EXPECT_TRUE(platform::runs_through_shell(folder_path + "\\rec.BAT"));
+  EXPECT_TRUE(platform::runs_through_shell(folder_path + "\\rec.bat. "));
   EXPECT_FALSE(platform::runs_through_shell(program));
 }
 

@@ -142,12 +142,65 @@ TEST_F(RecTest, FileNamesAreMendedAndCutWhole) {
       {"", "_"},
   };
   for (const auto& [name, expected] : cases) EXPECT_EQ(rec::mended_name(name), expected) << name;
+  // Shift_JIS 0x80 ("a\x80b") as a converter may give it: U+0080, a C1
+  // control; U+00A0 next to it is no control.
+  EXPECT_EQ(rec::mended_name("a\xC2\x80"
+                             "b\xC2\x9F\xC2\xA0.ts"),
+            "a_b_\xC2\xA0.ts");
   std::string japanese;
   for (int i = 0; i < 100; ++i) japanese += "\xE8\xA1\xA8";  // 表, 300 bytes
   std::string cut = rec::numbered_name(japanese + ".ts", 2, fits_255);
   EXPECT_EQ(cut, japanese.substr(0, 249) + "-2.ts");
   EXPECT_EQ(rec::numbered_name("a.b.ts", 1, fits_255), "a.b.ts");
   EXPECT_EQ(rec::numbered_name("a.b.ts", 3, fits_255), "a.b-3.ts");
+}
+
+TEST_F(RecTest, TheNumberGoesBeforeAnExtensionElseAtTheEnd) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Show", "Show-2"},
+      {"Show.ts", "Show-2.ts"},
+      {"Show.M2TS", "Show-2.M2TS"},
+      {".ts", ".ts-2"},
+      {"Vol.2 Show", "Vol.2 Show-2"},
+      {"News 7.30", "News 7.30-2"},
+      {"Mr. Bean", "Mr. Bean-2"},
+      {"a.averylongword", "a.averylongword-2"},
+      {"\xE8\xA1\xA8.\xE7\xA4\xBA", "\xE8\xA1\xA8.\xE7\xA4\xBA-2"},  // 表.示
+  };
+  for (const auto& [name, expected] : cases) {
+    EXPECT_EQ(rec::numbered_name(name, 2, fits_255), expected) << name;
+  }
+  std::string long_title(300, 'x');
+  EXPECT_EQ(rec::numbered_name(long_title, 12, fits_255), std::string(252, 'x') + "-12");
+}
+
+TEST_F(RecTest, LogTextIsEscapedToOneLine) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"plain 表", "plain 表"},
+      {"two\nlines\r", "two\\nlines\\r"},
+      {"C:\\rec\\n", "C:\\\\rec\\\\n"},
+      {std::string("tab\t\x01\x1b\x7f\0", 8), "tab\\t\\x01\\x1B\\x7F\\x00"},
+      {"say \"hi\"", "say \"hi\""},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(rec::log_escaped(text, false), expected);
+  EXPECT_EQ(rec::log_escaped("say \"hi\"", true), "say \\\"hi\\\"");
+  EXPECT_EQ(rec::shown_command({"rec", "Show\nFake 2008-03-29 line", "a\tb", "C:\\v"}),
+            "rec \"Show\\nFake 2008-03-29 line\" \"a\\tb\" \"C:\\\\v\"");
+}
+
+TEST_F(RecTest, TheErrorTailKeepsTheLastLinesWhole) {
+  std::string long_line(400, 'e');
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"\r\n \n", ""},
+      {"rec: cannot open tuner\n", "rec: cannot open tuner"},
+      {"first\r\nsecond\r\n", "first\r\nsecond"},
+      {long_line + "\nwrite: No space left on device\n", "write: No space left on device"},
+      {"x" + long_line, long_line.substr(100)},
+      // Cut inside 表 (three bytes): from the next whole character.
+      {"\xE8\xA1\xA8" + std::string(298, 'y'), std::string(298, 'y')},
+  };
+  for (const auto& [errors, expected] : cases) EXPECT_EQ(rec::error_tail(errors), expected);
 }
 
 namespace {
@@ -392,4 +445,33 @@ TEST_F(RecTest, AFreshAttemptThatRecordedNothingLeavesNoFolder) {
   EXPECT_EQ(g_rec.started[1].back(), "/v/.REC-2/20080329-2100_8_Show-2.ts");
   EXPECT_EQ(g_rec.files, (std::map<std::string, long long>{{numbered("-2"), 3240000}}));
   EXPECT_TRUE(g_rec.folders.empty());
+}
+
+TEST_F(RecTest, AKilledRecorderIsLoggedAsKilledWithItsErrors) {
+  reset_rec_fake(k_start - 5);
+  fake_recorder_script stubborn;
+  stubborn.ignores_terminate = true;
+  stubborn.errors = "rec: tuner busy\nrec: disk \"D:\\\" full\n";
+  g_rec.recorders = {stubborn};
+  rec::job work = sample_job("rec {file}", rec::stop_mode::terminate);
+  work.fixed.title = "Show\n2008-03-29 21:00:00 Y0002 forged";
+  work.setup.command = split("rec {title} {file}");
+  EXPECT_EQ(rec::run_recording(work), rec::k_status_recorded);
+  EXPECT_EQ(g_rec.signals, (std::vector<std::string>{"terminate", "kill"}));
+  EXPECT_EQ(g_rec.log, std::vector<std::string>{
+                           "2008-03-29 21:54:05 Y0001 2008-03-29 21:00:00-21:54:00 recorded "
+                           "attempt 1 from 20:59:55 to 21:54:05: signal 9, 3250000 bytes, errors "
+                           "\"rec: tuner busy\\nrec: disk \\\"D:\\\\\\\" full\": rec "
+                           "\"Show\\n2008-03-29 21:00:00 Y0002 forged\" "
+                           "\"/v/20080329-2100_8_Show_2008-03-29 21_00_00 Y0002 forged.ts\""});
+}
+
+TEST_F(RecTest, NoAttemptStartsBesideAnEarlierOnesProcesses) {
+  reset_rec_fake(k_start - 5);
+  g_rec.recorders = {{false}, {true, 60}, {true, 60}, {true, 6000}};
+  EXPECT_EQ(rec::run_recording(sample_job("rec {file}", rec::stop_mode::duration)),
+            rec::k_status_partial);
+  EXPECT_EQ(g_rec.started.size(), 4u);
+  EXPECT_FALSE(g_rec.started_beside);
+  EXPECT_EQ(g_rec.groups_left, 0);
 }

@@ -34,3 +34,22 @@ TEST(RecWindowsArgs, JoinsTheWholeLine) {
             "\"C:\\TV Test\\TVTest.exe\" /recduration 3240 /recfile \"D:\\rec\\x y.ts\" \"\"");
   EXPECT_EQ(windows_command_line({"", "a"}), "\"\" a");
 }
+
+TEST(RecWindowsArgs, ABatchFileIsToldAsWindowsOpensIt) {
+  const std::pair<const char*, bool> cases[] = {
+      {"C:\\t\\rec.bat", true},
+      {"C:\\t\\rec.BAT", true},
+      {"C:\\t\\rec.Cmd", true},
+      {"C:\\t\\rec.bat.", true},
+      {"C:\\t\\rec.bat ", true},
+      {"C:\\t\\rec.bat. . ", true},
+      {"C:\\t\\rec.exe", false},
+      {"C:\\t\\rec.bat.exe", false},
+      {"C:\\t\\rec.batch", false},
+      {"C:\\t.bat\\rec", false},
+      {"bat", false},
+      {". .", false},
+      {"C:\\t\\rec.exe.", false},
+  };
+  for (const auto& [path, batch] : cases) EXPECT_EQ(is_batch_file_name(path), batch) << path;
+}

@@ -216,6 +216,56 @@ def case_line_end_stops_a_recorder(rec, start, end):
     return log
 
 
+WRAPPER = """#!/bin/sh
+# Hands the recording to a writer in the background that ignores SIGTERM
+# and outlives it, says so on standard error, and exits at once.
+here=$(dirname "$0")
+nohup sh -c 'trap "" TERM; while :; do printf x >> "$1"; sleep 1; done' writer "$2" \\
+    >/dev/null 2>&1 &
+echo $! >> "$here/writers"
+echo "wrapper: writer $! took over" >&2
+echo "wrapper: line 2 of attempt" >&2
+sleep 1  # the writer has set its trap and written by then
+exit 3
+"""
+
+
+def alive(pid):
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    return True
+
+
+def case_background_writers_end_with_each_attempt(rec, start, end):
+    """A wrapper that leaves a writer running (nohup, SIGTERM ignored) and
+    exits: REC ends the writer before it starts the next attempt and after
+    the last, and logs the wrapper's standard error."""
+    folder = Folder(rec, "wrapper {seconds} {file}")
+    wrapper = os.path.join(folder.path, "wrapper")
+    with open(wrapper, "w") as f:
+        f.write(WRAPPER)
+    os.chmod(wrapper, 0o755)
+    result = folder.run(*fields(start, end))
+    log = folder.log()
+    with open(os.path.join(folder.path, "writers")) as f:
+        writers = [int(line) for line in f]
+    check(len(writers) == 4 and verdicts(log) == ["partial"] * 4, "four attempts: %r" % log)
+    check(not [pid for pid in writers if alive(pid)], "no writer left: %r" % writers)
+    check(all(", errors \"wrapper: writer %d took over\\nwrapper: line 2 of attempt\": " % pid
+              in line for pid, line in zip(writers, log)), "its errors logged: %r" % log)
+    # Each writer was ended before the next attempt began: a byte a second
+    # for the grace REC gives between SIGTERM and SIGKILL, never the whole
+    # window's.
+    rec_grace = 5
+    sizes = folder.recordings()
+    check(len(sizes) == 4 and max(sizes.values()) <= rec_grace + 3, "ended: %r" % sizes)
+    check(all(": exit 3, " in line for line in log), "the wrapper's status: %r" % log)
+    check(result.returncode == 1, "partial: %r" % result)
+    return log
+
+
 def case_missed(rec, start, end):
     folder = Folder(rec, "fake_rec whole {seconds} {file}")
     gone = start - datetime.timedelta(minutes=30)
@@ -480,6 +530,7 @@ def main():
              (case_folder_in_the_home_folder, (rec, start, end)),
              (case_fresh_for_a_recorder_that_renames, (rec, start, end)),
              (case_check_refuses_unsafe_folders, (rec, start, end)),
+             (case_background_writers_end_with_each_attempt, (rec, start, end)),
              (case_curl_against_a_tuner_server, (rec, start, end)),
              (case_the_whole_chain, (rec, zoba, at, launch + minute, launch + 2 * minute))]
     results = {}

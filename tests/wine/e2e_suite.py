@@ -570,6 +570,49 @@ class Suite:
                 problems.append("%s: %s" % (mode, failure))
         check(not problems, "\n".join(problems))
 
+    def case_rec_job_ends_what_cmd_started(self):
+        """A recorder that is cmd handing the work to a stub in the
+        background (start /b) and ending 3 s later: REC ends the stub with
+        cmd's job before each new attempt and after the last, so no
+        recording grows once REC has ended."""
+        folder, videos = self.rec_folder(
+            "rec_job", "cmd /c start /b rec_stub.exe --file {file} & rec_stub.exe --seconds 3")
+        # Begun a minute ago: REC starts at once and has two minutes left.
+        begun = datetime.datetime.now().replace(second=0, microsecond=0) - datetime.timedelta(
+            minutes=1)
+        end = begun + datetime.timedelta(minutes=3)
+        words = ["Y0001", "8", "%s-%s" % (begun.strftime("%H:%M"), end.strftime("%H:%M")),
+                 begun.strftime("%Y"), begun.strftime("%m"), begun.strftime("%d"), "Job_Show"]
+        process = self.start_rec(folder, words)
+        process.wait(timeout=RUN_LIMIT + 180)
+        log = read(os.path.join(folder, "REC.log")).decode().splitlines()
+        check(len(log) == 4 and all(" partial attempt " in line and ": exit 0, " in line
+                                    for line in log), "four attempts, each cmd's: %r" % log)
+        stubs = [line for line in read(os.path.join(folder, "rec_stub.log")).decode().splitlines()
+                 if line.startswith("args ") and "--file" in line]
+        check(len(stubs) == 4, "a background stub per attempt: %r" % stubs)
+        sizes = {name: os.path.getsize(os.path.join(videos, name)) for name in os.listdir(videos)}
+        time.sleep(3)
+        later = {name: os.path.getsize(os.path.join(videos, name)) for name in os.listdir(videos)}
+        check(len(sizes) == 4 and sizes == later, "nothing written after REC's end: %r then %r"
+              % (sizes, later))
+
+    def case_rec_check_refuses_a_batch_file_windows_would_open(self):
+        """rec.bat. and "rec.bat " are rec.bat to Windows: --check refuses
+        them as the run would, so no booking is made that never records;
+        rec_stub.exe. is rec_stub.exe and passes."""
+        for name, refused in (("rec_stub.exe.", False), ("rec.bat.", True), ("rec.bat ", True)):
+            path = os.path.join(self.o.work, "rec_batch", name)
+            folder, _ = self.rec_folder("rec_batch", '"%s" --file {file}' % win_path(path))
+            write(os.path.join(folder, "rec.bat"), b"@echo off\r\n")
+            words = ["--check", "Y0001", "8", "21:00-21:54", "2030", "03", "29", "T"]
+            process = self.start_rec(folder, words)
+            process.wait(timeout=RUN_LIMIT)
+            reason = ("REC: the recorder %s is not a program (command= in [REC])\r\n"
+                      % win_path(path)).encode() if refused else b""
+            check_equal((process.returncode, read(os.path.join(folder, "REC.output"))),
+                        (9 if refused else 0, reason), "REC --check of %r" % name)
+
     def case_rec_check(self):
         """The whole booking with the shipped zoba.ini, whose [REC] keys are
         all comments: zoba asks, the real AT.exe asks the real REC.exe to

@@ -174,17 +174,71 @@ std::string clock_text(std::time_t when, bool with_date) {
   return text;
 }
 
+namespace {
+
+// The two-character form of a byte that has one; null for the others.
+const char* named_escape(char c, bool quoted) {
+  switch (c) {
+    case '\\':
+      return "\\\\";
+    case '\n':
+      return "\\n";
+    case '\r':
+      return "\\r";
+    case '\t':
+      return "\\t";
+    case '"':
+      return quoted ? "\\\"" : nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+std::string log_escaped(const std::string& text, bool quoted) {
+  std::string out;
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (const char* named = named_escape(c, quoted)) {
+      out += named;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string error_tail(const std::string& errors) {
+  std::size_t end = errors.find_last_not_of("\r\n\t ");
+  if (end == std::string::npos) return {};
+  std::size_t from = end + 1 > k_error_tail ? end + 1 - k_error_tail : 0;
+  std::size_t line = errors.find('\n', from);
+  if (from > 0 && errors[from - 1] != '\n' && line != std::string::npos && line < end) {
+    from = line + 1;
+  }
+  // Never half a UTF-8 character.
+  while (from < end && (static_cast<unsigned char>(errors[from]) & 0xC0) == 0x80) ++from;
+  return errors.substr(from, end + 1 - from);
+}
+
 std::string log_line(std::time_t now, const attempt_record& attempt) {
-  std::string line = clock_text(now, true) + " " + attempt.id + " " +
+  std::string line = clock_text(now, true) + " " + log_escaped(attempt.id, false) + " " +
                      clock_text(attempt.window_start, true) + "-" +
                      clock_text(attempt.window_end, false) + " " + attempt.verdict;
-  if (attempt.number == 0) return attempt.outcome.empty() ? line : line + ": " + attempt.outcome;
+  std::string outcome = log_escaped(attempt.outcome, false);
+  if (attempt.number == 0) return outcome.empty() ? line : line + ": " + outcome;
   line += " attempt " + std::to_string(attempt.number);
   line += attempt.started != 0 ? " from " + clock_text(attempt.started, false) + " to " +
                                      clock_text(attempt.ended, false)
                                : std::string(" not started");
-  line += ": " + attempt.outcome + ", " +
+  line += ": " + outcome + ", " +
           (attempt.bytes < 0 ? std::string("no file") : std::to_string(attempt.bytes) + " bytes");
+  if (!attempt.errors.empty()) line += ", errors \"" + log_escaped(attempt.errors, true) + "\"";
   return line + ": " + shown_command(attempt.command);
 }
 

@@ -103,9 +103,24 @@ struct attempt_record {
   std::string outcome;   // "exit 0", "signal 15", or why it did not start
   long long bytes = -1;  // -1: no file
   std::string verdict;   // recorded, partial, missed, failed
+  std::string errors;    // the end of what the recorder wrote to standard error
 };
 
-// The log line of one attempt (no line end).
+// The log line of one attempt (no line end). Every text that comes from
+// outside is escaped (log_escaped), so a line is always one attempt.
 std::string log_line(std::time_t now, const attempt_record& attempt);
+
+// Text made safe for one log line that reads back unambiguously: a
+// backslash is written \\, a line feed \n, a carriage return \r, a tab \t,
+// any other control byte \xHH; with quoted, a quote is written \".
+std::string log_escaped(const std::string& text, bool quoted);
+
+// How much of the end of a recorder's standard error its log line keeps.
+inline constexpr std::size_t k_error_tail = 300;
+
+// The last lines of a recorder's standard error, at most k_error_tail
+// bytes, from the start of a line where one starts within them (else from a
+// whole UTF-8 character), without the line ends and blanks at its end.
+std::string error_tail(const std::string& errors);
 
 }  // namespace rec

@@ -54,11 +54,15 @@ std::string folder_problem(const rec::settings& setup, std::string& folder) {
     folder = rec_system::videos_folder();
     if (folder.empty()) return "no folder for the recordings: set folder= in [REC]";
   } else {
-    std::string error = rec::full_folder(rec_system::expand_variables(setup.folder),
-                                         rec_system::home_folder(), rec_system::k_windows, folder);
+    std::string error =
+        rec::full_folder(rec_system::expand_variables(setup.folder), rec_system::home_folder(),
+                         rec_system::windows_paths(), folder);
     if (!error.empty()) return error + " in [REC]";
   }
-  if (!rec_system::make_folders(folder)) return "the folder " + folder + " cannot be made";
+  if (!rec_system::make_folders(folder)) {
+    bool there = rec_system::is_folder(folder);
+    return "the folder " + folder + (there ? " exists but cannot be written" : " cannot be made");
+  }
   std::string open = rec_system::open_to_others(folder);
   if (!open.empty()) {
     return "other users may rename or remove what is in " + open +

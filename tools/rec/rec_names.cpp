@@ -95,12 +95,28 @@ bool is_reserved(const std::string& stem) {
 
 }  // namespace
 
+namespace {
+
+// A C1 control (U+0080 to U+009F) in UTF-8: some converters make Shift_JIS
+// 0x80 into U+0080.
+bool is_c1_control(const std::string& name, std::size_t at) {
+  return static_cast<unsigned char>(name[at]) == 0xC2 && at + 1 < name.size() &&
+         static_cast<unsigned char>(name[at + 1]) >= 0x80 &&
+         static_cast<unsigned char>(name[at + 1]) <= 0x9F;
+}
+
+}  // namespace
+
 std::string mended_name(const std::string& name) {
   std::string out;
-  for (char c : name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
     auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F || std::strchr("<>:\"/\\|?*", c) != nullptr) {
       out += '_';
+    } else if (is_c1_control(name, i)) {
+      out += '_';
+      ++i;
     } else if (c == '%') {
       out += "\xEF\xBC\x85";  // U+FF05, the full-width percent sign
     } else {
@@ -115,10 +131,30 @@ std::string mended_name(const std::string& name) {
   return out.empty() ? "_" : out;
 }
 
+namespace {
+
+// Where a name's extension starts: its last dot, when one to eight ASCII
+// letters and digits, a letter among them, follow it ("a.ts", "a.m2ts"); a
+// title's own dot ("Vol.2", "Mr. Bean") is no extension. The name's size
+// when it has none.
+std::size_t extension_at(const std::string& name) {
+  std::size_t dot = name.rfind('.');
+  if (dot == 0 || dot == std::string::npos || name.size() - dot - 1 > 8) return name.size();
+  bool letter = false;
+  for (std::size_t i = dot + 1; i < name.size(); ++i) {
+    char c = static_cast<char>(name[i] | 0x20);
+    bool digit = name[i] >= '0' && name[i] <= '9';
+    if (!digit && (c < 'a' || c > 'z')) return name.size();
+    letter = letter || !digit;
+  }
+  return letter ? dot : name.size();
+}
+
+}  // namespace
+
 std::string numbered_name(const std::string& name, int number,
                           bool (*fits)(const std::string& name)) {
-  std::size_t dot = name.rfind('.');
-  if (dot == 0 || dot == std::string::npos) dot = name.size();
+  std::size_t dot = extension_at(name);
   std::string stem = name.substr(0, dot);
   std::string tail = (number > 1 ? "-" + std::to_string(number) : "") + name.substr(dot);
   while (!stem.empty() && !fits(stem + tail)) {
@@ -130,20 +166,24 @@ std::string numbered_name(const std::string& name, int number,
   return stem.empty() ? std::string() : stem + tail;
 }
 
+namespace {
+
+bool needs_quotes(const std::string& word) {
+  if (word.empty()) return true;
+  for (char c : word) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F || c == '"' || c == '\\') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string shown_command(const std::vector<std::string>& words) {
   std::string out;
   for (const std::string& word : words) {
     if (!out.empty()) out += ' ';
-    if (!word.empty() && word.find_first_of(" \t\"\\") == std::string::npos) {
-      out += word;
-      continue;
-    }
-    out += '"';
-    for (char c : word) {
-      if (c == '"' || c == '\\') out += '\\';
-      out += c;
-    }
-    out += '"';
+    out += needs_quotes(word) ? '"' + log_escaped(word, true) + '"' : word;
   }
   return out;
 }

@@ -25,19 +25,22 @@ std::string fill_template(const std::vector<std::string>& words, const values& w
                           std::vector<std::string>& out);
 
 // A UTF-8 file name made one that both systems can hold: the characters
-// < > : " / \ | ? * and control bytes become "_", "%" its full-width form
+// < > : " / \ | ? * and control characters (C0, DEL and C1) become "_", "%" its full-width form
 // (a recorder may expand %), a reserved device name (CON, NUL, COM1...) gets
 // "_" after it, trailing dots and blanks become "_".
 std::string mended_name(const std::string& name);
 
-// The name with "-number" before its extension (none for number 1), its stem
-// cut by whole UTF-8 characters until fits accepts it. Empty when even a
+// The name with "-number" before its extension (none for number 1), at its
+// end when it has none (a title's own dot, as in "Vol.2", is none: an
+// extension is one to eight ASCII letters and digits), its stem cut by
+// whole UTF-8 characters until fits accepts it. Empty when even a
 // one-character stem does not fit.
 std::string numbered_name(const std::string& name, int number,
                           bool (*fits)(const std::string& name));
 
 // The words of a command as one text for the log: a word holding a blank, a
-// quote or nothing is quoted, its quotes and backslashes escaped.
+// quote, a backslash, a control byte or nothing is quoted and escaped as
+// log_escaped does.
 std::string shown_command(const std::vector<std::string>& words);
 
 }  // namespace rec

@@ -77,7 +77,10 @@ attempt_record attempt_recording(const job& work, int number, int& file_number) 
   attempt.started = static_cast<std::time_t>(now);
   stop_at_end(process, work.setup.stop, work.end);
   attempt.ended = static_cast<std::time_t>(rec_system::now());
+  // Read once it and all it started have ended: a killed one is not "running".
+  rec_system::end_recorder(process, k_stop_grace);
   attempt.outcome = rec_system::recorder_outcome(process);
+  attempt.errors = error_tail(rec_system::recorder_errors(process));
   rec_system::release_recorder(process);
   attempt.bytes = settle_file(work, file, file_number, note);
   if (!note.empty()) attempt.outcome += ", " + note;

@@ -8,6 +8,7 @@
 #include "platform/known_folders.h"
 #include "platform/process.h"
 #include "platform/self.h"
+#include "tools/rec/rec.h"
 
 namespace rec_system {
 
@@ -37,8 +38,17 @@ void terminate_recorder(recorder* process) { platform::terminate_watched(process
 
 void kill_recorder(recorder* process) { platform::kill_watched(process->program); }
 
+void end_recorder(recorder* process, long long grace) {
+  platform::end_watched(process->program, grace);
+}
+
 std::string recorder_outcome(const recorder* process) {
   return platform::watched_outcome(process->program);
+}
+
+std::string recorder_errors(const recorder* process) {
+  // Twice what the log keeps, so that it can start at a line's start.
+  return platform::watched_errors(process->program, 2 * rec::k_error_tail);
 }
 
 void release_recorder(recorder* process) {
@@ -84,11 +94,9 @@ std::string home_folder() { return platform::home_folder(); }
 
 std::string expand_variables(const std::string& text) { return platform::expand_variables(text); }
 
-#ifdef _WIN32
-const bool k_windows = true;
-#else
-const bool k_windows = false;
-#endif
+bool windows_paths() { return platform::k_windows_paths; }
+
+bool is_folder(const std::string& path) { return platform::is_folder(path); }
 
 std::string videos_folder() { return platform::videos_folder(); }
 

@@ -22,9 +22,10 @@ struct recorder;
 
 // Starts arguments[0] with the rest as its arguments, directly (never through a
 // shell; on Windows each argument quoted by the C runtime's rules), with no
-// console window, standard output and error to the null device, standard
-// input a pipe when stdin_pipe is set (else the null device). Null when it
-// could not be started; error then says why.
+// console window, standard output to the null device, standard error kept
+// for recorder_errors, standard input a pipe when stdin_pipe is set (else
+// the null device), with whatever it starts kept together for end_recorder.
+// Null when it could not be started; error then says why.
 recorder* start_recorder(const std::vector<std::string>& arguments, bool stdin_pipe,
                          std::string& error);
 
@@ -42,8 +43,17 @@ void terminate_recorder(recorder* process);
 // Ends the recorder without asking (SIGKILL; TerminateProcess).
 void kill_recorder(recorder* process);
 
+// Ends every process the recorder started that is left, whether or not the
+// recorder itself has ended (asked first, killed grace seconds later), and
+// returns once none is left: no attempt starts beside an earlier one's.
+void end_recorder(recorder* process, long long grace);
+
 // How an ended recorder ended, for the log: "exit 0", "signal 15".
 std::string recorder_outcome(const recorder* process);
+
+// The end of what the recorder and its children wrote to standard error
+// (some hundreds of bytes), UTF-8.
+std::string recorder_errors(const recorder* process);
 
 // Waits for (if need be) and releases a recorder.
 void release_recorder(recorder* process);
@@ -85,11 +95,14 @@ std::string home_folder();
 std::string expand_variables(const std::string& text);
 
 // True on Windows, whose paths and variables folder= follows.
-extern const bool k_windows;
+bool windows_paths();
 
 // Makes a folder and the folders above it that are missing; false when it
 // does not exist afterwards.
 bool make_folders(const std::string& path);
+
+// True when a folder of that name exists, writable or not.
+bool is_folder(const std::string& path);
 
 // The user's videos folder (Windows' Videos known folder; on Linux
 // XDG_VIDEOS_DIR from the user's dirs file or environment, else ~/Videos).
