@@ -821,6 +821,28 @@ class Suite:
             check(self.wine_output(["reg", "query", CLASSES + "\\" + key], folder)[0] != 0,
                   "%s removed" % key)
 
+    def case_setup_refuses_folder(self):
+        """setup.cmd in a folder whose name holds "%" or "!" (which cmd reads
+        as part of a variable) refuses, naming the character, run from its
+        own folder and from another, and writes nothing: no key, no file."""
+        for name, character in (("a%b", b"%"), ("a!b", b"!")):
+            folder = self.fresh_folder("set" + name, SETTINGS_REGISTERED)
+            shutil.copy(self.o.setup, os.path.join(folder, "setup.cmd"))
+            script = win_path(os.path.join(folder, "setup.cmd"))
+            files = sorted(os.listdir(folder))
+            refusal = (b'The name of this folder holds "%s", which cmd reads as part of a '
+                       b'variable.\r\nNothing was registered. Move the folder to one whose name '
+                       b'has no %% or !,\r\nthen run setup.cmd there.\r\n' % character)
+            for where in (folder, self.o.work):
+                status, said = self.wine_output(["cmd", "/c", script], where)
+                check(status == 0 and said.startswith(refusal),
+                      "setup.cmd in %s run from %s: %r %r" % (name, where, status, said))
+            check_equal(sorted(set(os.listdir(folder)) - {"wine.output"}), files,
+                        "the files of " + name)
+            for key in ASSOCIATION_KEYS:
+                check(self.wine_output(["reg", "query", CLASSES + "\\" + key], folder)[0] != 0,
+                      "no key %s after %s" % (key, name))
+
     def wine_output(self, words, folder):
         """A Windows program run under Wine with a key press for its input;
         (status, what it wrote)."""
