@@ -13,7 +13,9 @@ import argparse
 import datetime
 import json
 import os
+import random
 import shutil
+import string
 import subprocess
 import sys
 import time
@@ -587,14 +589,18 @@ class Suite:
 
     # --- the real AT.exe and the prefix's Task Scheduler -------------------
 
-    def at(self, folder, *words):
-        """Runs AT.exe of a folder with the words; (status, output lines).
+    def at(self, folder, *words, settings=None):
+        """Runs AT.exe of a folder with the words, for the install of a
+        settings file as zoba names it when given; (status, output lines).
         The output goes through a file: a Wine service that this run starts
         would hold a pipe open after AT has ended."""
         output = os.path.join(folder, "AT.output")
+        env = dict(os.environ)
+        if settings is not None:
+            env["ZOBA_SETTINGS"] = settings
         with open(output, "wb") as out:
             status = subprocess.run([self.o.wine, os.path.join(folder, "AT.exe")] + list(words),
-                                    cwd=folder, stdin=subprocess.DEVNULL, stdout=out,
+                                    cwd=folder, stdin=subprocess.DEVNULL, stdout=out, env=env,
                                     stderr=subprocess.STDOUT, timeout=RUN_LIMIT).returncode
         return status, read(output).splitlines()
 
@@ -761,6 +767,32 @@ class Suite:
         finally:
             self.at(first, "Y0001-2", "/delete")
             self.at(second, "Y0001", "/delete")
+
+    def case_task_install_collision(self):
+        """Two settings files beside one AT.exe whose install names are the
+        same: the second's Y0001 is booked as Y0001-2, and each lists and
+        deletes only its own task, told apart by the settings file the task
+        names as its source."""
+        folder, day = self.task_folder("task_install_collision")
+        installs = colliding_settings(win_path(folder))
+        words = ["REC", "Y0001", "8", "21:00-21:54"] + day.strftime("%Y %m %d").split()
+        when = b"%04d/%02d/%02d 20:59  " % (day.year, day.month, day.day)
+        try:
+            for path, title, job in zip(installs, ("First", "Second"), ("Y0001", "Y0001-2")):
+                check_equal(self.at(folder, "20:59", "/NEXT:%02d" % day.day, *words, title,
+                                    settings=path),
+                            (0, [b"Added a new job with job ID = " + job.encode()]), title)
+                listing = job.encode() + b"  " + when + " ".join(words + [title]).encode()
+                check_equal(self.at(folder, settings=path), (0, [listing]), title + "'s listing")
+            stored = read(self.install_task(folder, "Y0001"))
+            check(b"<Source>%s</Source>" % installs[0].encode() in stored,
+                  "the task names its settings file: %r" % stored)
+            check_equal(self.at(folder, "Y0001", "/delete", settings=installs[1]),
+                        (7, [b"AT: there is no job Y0001"]), "the second deleting the first's")
+            check(os.path.exists(self.install_task(folder, "Y0001")), "the first's task is kept")
+        finally:
+            self.at(folder, "Y0001", "/delete", settings=installs[0])
+            self.at(folder, "Y0001-2", "/delete", settings=installs[1])
 
     def case_task_refused_values(self):
         """REC asked to check its settings refuses the booking with its reason;
@@ -952,6 +984,26 @@ def install_id(settings_path):
             byte += 32
         value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
     return "%08x" % value
+
+
+def colliding_settings(folder):
+    """Two settings files in a folder (its Windows name) whose install names
+    are the same, found by trying names of random letters: one repeats after
+    some 80,000 of them, in about a second."""
+    head = int(install_id(folder + "\\"), 16)
+    names = {}
+    chooser = random.Random(1)
+    while True:
+        name = "".join(chooser.choice(string.ascii_lowercase) for _ in range(7)) + ".ini"
+        value = fnv1a(name.encode(), head)
+        if names.setdefault(value, name) != name:
+            return [folder + "\\" + n for n in (names[value], name)]
+
+
+def fnv1a(data, value):
+    for byte in data:
+        value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
+    return value
 
 
 def main():
