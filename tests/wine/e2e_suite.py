@@ -784,12 +784,13 @@ class Suite:
                             (0, [b"Added a new job with job ID = " + job.encode()]), title)
                 listing = job.encode() + b"  " + when + " ".join(words + [title]).encode()
                 check_equal(self.at(folder, settings=path), (0, [listing]), title + "'s listing")
-            stored = read(self.install_task(folder, "Y0001"))
+            task = self.task_file("zoba %s Y0001" % install_id(installs[0]))
+            stored = read(task)
             check(b"<Source>%s</Source>" % installs[0].encode() in stored,
                   "the task names its settings file: %r" % stored)
             check_equal(self.at(folder, "Y0001", "/delete", settings=installs[1]),
                         (7, [b"AT: there is no job Y0001"]), "the second deleting the first's")
-            check(os.path.exists(self.install_task(folder, "Y0001")), "the first's task is kept")
+            check(os.path.exists(task), "the first's task is kept")
         finally:
             self.at(folder, "Y0001", "/delete", settings=installs[0])
             self.at(folder, "Y0001-2", "/delete", settings=installs[1])
