@@ -159,8 +159,7 @@ TEST(AtInstall, TellsTwoInstallsWithOneHashApart) {
   // A path holding ": " ends no field early.
   std::string colon = install_field("/home/tv/a: b/zoba.ini");
   EXPECT_EQ(listing_of_job(preamble + job_marker(colon, listing), colon), listing);
-  EXPECT_EQ(listing_of_job(preamble + job_marker(colon, listing), install_field("/home/tv/a")),
-            "");
+  EXPECT_EQ(listing_of_job(preamble + job_marker(colon, listing), install_field("/home/tv/a")), "");
 
   std::string own = job_record("12", mine, "202612082059", "Y0001  own");
   std::string old = job_record("13", hash, "202612082059", "Y0002  old");

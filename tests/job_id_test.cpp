@@ -29,7 +29,7 @@ TEST(AtInstall, KnowsItsTasksByTheirSettingsFile) {
   } cases[] = {
       {"C:\\zoba\\zoba.ini", true},
       {"c:\\ZOBA\\Zoba.INI", true},  // Windows paths: letters in any case
-      {"", true},                       // registered before AT named it: by its hash
+      {"", true},                    // registered before AT named it: by its hash
       {"C:\\zoba\\zoba2.ini", false},
       {"C:\\zob\\zoba.ini", false},
       {"C:\\zoba\\zoba.in", false},

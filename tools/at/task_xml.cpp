@@ -199,8 +199,7 @@ std::string task_xml(const task_definition& task) {
          "  <RegistrationInfo>\n" +
          element("    ", "Description", task.description) +
          (task.settings.empty() ? "" : element("    ", "Source", task.settings)) +
-         "  </RegistrationInfo>\n" +
-         trigger_xml(task) +
+         "  </RegistrationInfo>\n" + trigger_xml(task) +
          "  <Principals>\n"
          "    <Principal id=\"Author\">\n"
          "      <LogonType>InteractiveToken</LogonType>\n"
