@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <unordered_map>
+
+#include "tools/at/job_id.h"
+
 TEST(AtJob, QuotesEveryWordForTheShell) {
   EXPECT_EQ(shell_quote("plain"), "'plain'");
   EXPECT_EQ(shell_quote(""), "''");
@@ -79,4 +84,93 @@ TEST(AtRecord, ListsTheInstallsRecordsStillQueuedAtTheirTime) {
   EXPECT_TRUE(queued_job("7\tSat Feb 29 05:03:00 2028 b tv", number, stamp));
   EXPECT_EQ(number + " " + stamp, "7 202802290503");
   EXPECT_FALSE(queued_job("7\tSat Xyz 29 05:03:00 2028 b tv", number, stamp));
+}
+
+namespace {
+
+// Two settings paths whose install_id is the same, found by trying names
+// of random letters: a 32-bit hash repeats after some 80,000 of them (names
+// that differ in a digit or two hardly ever collide under FNV-1a).
+bool colliding_paths(std::string& first, std::string& second) {
+  std::unordered_map<std::string, std::string> seen;
+  std::uint64_t state = 1;
+  for (int n = 0; n < 2000000; ++n) {
+    std::string path = "/home/tv/zoba-";
+    for (int i = 0; i < 7; ++i) {
+      state = state * 6364136223846793005u + 1442695040888963407u;
+      path += static_cast<char>('a' + (state >> 33) % 26);
+    }
+    path += "/zoba.ini";
+    auto [at, added] = seen.emplace(install_id(path, false), path);
+    if (!added && at->second != path) {
+      first = at->second;
+      second = path;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(AtInstall, CarriesTheSettingsPathBesideItsHash) {
+  struct {
+    const char* path;
+    const char* field;  // after the hash and its blank
+  } cases[] = {
+      {"/home/tv/zoba/zoba.ini", "/home/tv/zoba/zoba.ini"},
+      // What would end a record's field or the marker's, and the escape itself.
+      {"/home/tv/a: b/50%\tx\ny\r.ini", "/home/tv/a%3A b/50%25%09x%0Ay%0D.ini"},
+      {"/home/ビデオ/zoba.ini", "/home/ビデオ/zoba.ini"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(install_field(c.path), install_id(c.path, false) + " " + c.field) << c.path;
+  }
+}
+
+TEST(AtInstall, TellsTwoInstallsWithOneHashApart) {
+  std::string first;
+  std::string second;
+  ASSERT_TRUE(colliding_paths(first, second));
+  std::string mine = install_field(first);
+  std::string hash = install_id(first, false);
+  ASSERT_EQ(install_id(second, false), hash);
+  struct {
+    std::string field;
+    bool is_mine;
+  } cases[] = {
+      {mine, true},
+      {hash, true},  // a job booked before AT kept the path
+      {install_field(second), false},
+      {hash + " ", false},
+      {"", false},
+      {install_field("/home/tv/other/zoba.ini"), false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(is_install_field(c.field, mine), c.is_mine) << c.field;
+
+  const std::string preamble =
+      "#!/bin/sh\ncd /home/tv || {\n\t echo 'Execution directory inaccessible' >&2\n"
+      "\t exit 1\n}\n";
+  std::string listing = "Y0001  2008/03/29 20:59  REC Y0001";
+  EXPECT_EQ(job_marker(mine, listing), "# zoba AT job " + mine + ": " + listing + "\n");
+  EXPECT_EQ(listing_of_job(preamble + job_marker(mine, listing), mine), listing);
+  EXPECT_EQ(listing_of_job(preamble + job_marker(hash, listing), mine), listing);
+  EXPECT_EQ(listing_of_job(preamble + job_marker(install_field(second), listing), mine), "");
+  // A path holding ": " ends no field early.
+  std::string colon = install_field("/home/tv/a: b/zoba.ini");
+  EXPECT_EQ(listing_of_job(preamble + job_marker(colon, listing), colon), listing);
+  EXPECT_EQ(listing_of_job(preamble + job_marker(colon, listing), install_field("/home/tv/a")), "");
+
+  std::string own = job_record("12", mine, "202612082059", "Y0001  own");
+  std::string old = job_record("13", hash, "202612082059", "Y0002  old");
+  std::string theirs = job_record("14", install_field(second), "202612082059", "Y0001  theirs");
+  EXPECT_EQ(own, "12\t" + mine + "\t202612082059\tY0001  own\n");
+  const std::string atq =
+      "12\tTue Dec  8 20:59:00 2026 a tv\n13\tTue Dec  8 20:59:00 2026 a tv\n"
+      "14\tTue Dec  8 20:59:00 2026 a tv\n";
+  std::string kept;
+  std::vector<recorded_job> jobs = queued_records(own + old + theirs, atq, mine, kept);
+  ASSERT_EQ(jobs.size(), 2u);
+  EXPECT_EQ(jobs[0].number + " " + jobs[1].number, "12 13");
+  EXPECT_EQ(kept, own + old + theirs);  // the other install's job is still queued
 }

@@ -22,6 +22,23 @@ TEST(AtListing, NamesEachJobByItsReservationNumber) {
             "Y0001  2008/03/29 20:59  REC Y0001 8 x");
 }
 
+TEST(AtInstall, KnowsItsTasksByTheirSettingsFile) {
+  struct {
+    const char* recorded;  // the task's source
+    bool is_mine;
+  } cases[] = {
+      {"C:\\zoba\\zoba.ini", true},
+      {"c:\\ZOBA\\Zoba.INI", true},  // Windows paths: letters in any case
+      {"", true},                    // registered before AT named it: by its hash
+      {"C:\\zoba\\zoba2.ini", false},
+      {"C:\\zob\\zoba.ini", false},
+      {"C:\\zoba\\zoba.in", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(is_install_settings(c.recorded, "C:\\zoba\\zoba.ini"), c.is_mine) << c.recorded;
+  }
+}
+
 TEST(AtInstall, NamesAnInstallByItsSettingsPath) {
   // FNV-1a of the empty path is its offset basis; case folds only when asked.
   EXPECT_EQ(install_id("", false), "811c9dc5");

@@ -66,13 +66,16 @@ TEST(TaskCommandLine, SplitsAtsWordsAndKeepsTheArgumentsAsWritten) {
 }
 
 TEST(TaskXml, TheTypicalReservation) {
-  EXPECT_EQ(task_xml(task_of(k_typical, "C:\\zoba\\REC.exe", "C:\\zoba\\")),
+  task_definition task = task_of(k_typical, "C:\\zoba\\REC.exe", "C:\\zoba\\");
+  task.settings = "C:\\zoba\\zoba.ini";
+  EXPECT_EQ(task_xml(task),
             "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
             "<Task version=\"1.2\" "
             "xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n"
             "  <RegistrationInfo>\n"
             "    <Description>Y0001  2008/03/29 20:59  REC Y0001 8 21:00-21:54 2008 03 29 "
             "Sample_Show</Description>\n"
+            "    <Source>C:\\zoba\\zoba.ini</Source>\n"
             "  </RegistrationInfo>\n"
             "  <Triggers>\n"
             "    <TimeTrigger>\n"

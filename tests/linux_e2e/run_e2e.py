@@ -11,9 +11,11 @@ import datetime
 import json
 import os
 import pty
+import random
 import re
 import select
 import shutil
+import string
 import subprocess
 import sys
 import tempfile
@@ -631,6 +633,59 @@ def test_two_installs_keep_their_own_jobs(zoba, at):
             two.clean()
 
 
+def fnv1a(data, value=2166136261):
+    for byte in data:
+        value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
+    return value
+
+
+def colliding_settings(folder):
+    """Two settings files in folder whose install names (FNV-1a, 32 bits, of
+    the path) are the same, found by trying names of random letters: one
+    repeats after some 80,000 of them, in about a second."""
+    head = fnv1a((folder + "/").encode())
+    names = {}
+    chooser = random.Random(1)
+    while True:
+        name = "".join(chooser.choice(string.ascii_lowercase) for _ in range(7)) + ".ini"
+        value = fnv1a(name.encode(), head)
+        if names.setdefault(value, name) != name:
+            return [os.path.join(folder, n) for n in (names[value], name)]
+
+
+def test_installs_whose_names_collide_keep_their_own_jobs(zoba, at):
+    """Two settings files beside one AT (one AT.jobs) whose install names are
+    the same: each lists and deletes only its own Y0001, told apart by the
+    settings file's path."""
+    case = Case(zoba, at)
+    try:
+        day = tomorrow()
+        installs = colliding_settings(case.folder)
+        listings = []
+        for path, title in zip(installs, ("First", "Second")):
+            case.extra_env = {"ZOBA_SETTINGS": path}
+            booked = run_at(case, "20:59", "/NEXT:%02d" % day.day, case.recorder, "Y0001", "8",
+                            "21:00-21:54", *day.strftime("%Y %m %d").split(), title)
+            check(booked[0] == 0, "%s booked: %r" % (title, booked))
+            listings.append("Y0001  %04d/%02d/%02d 20:59  %s Y0001 8 21:00-21:54 %04d %02d %02d %s"
+                            % (day.year, day.month, day.day, case.recorder, day.year, day.month,
+                               day.day, title))
+        queued = list(case.new_jobs())
+        for path, listing in zip(installs, listings):
+            case.extra_env = {"ZOBA_SETTINGS": path}
+            check(run_at(case) == (0, [listing]), "%s lists its own job only: %r"
+                  % (os.path.basename(path), run_at(case)))
+        case.extra_env = {"ZOBA_SETTINGS": installs[1]}
+        removed = run_at(case, "Y0001", "/delete")
+        check(removed == (0, ["Deleted the job with job ID = Y0001"]), "deleted: %r" % (removed,))
+        case.extra_env = {"ZOBA_SETTINGS": installs[0]}
+        check(len(queued) == 2 and len(case.new_jobs()) == 1 and
+              run_at(case) == (0, [listings[0]]), "the first install's job is kept: %r"
+              % (run_at(case),))
+    finally:
+        case.clean()
+
+
 def test_the_job_outlives_the_folder_zoba_was_started_from(zoba, at):
     """at runs a job in the folder it was run in: AT runs it from zoba's own,
     so the job of a zoba started from a folder removed since still records;
@@ -841,6 +896,7 @@ TESTS = [test_typical_file_ok, test_japanese_path_reads_right_in_the_notice,
          test_hostile_titles_arrive_as_one_plain_argument, test_second_instance_beeps_and_leaves,
          test_no_terminal_answers_cancel, test_at_refuses_what_it_cannot_book,
          test_the_job_runs_in_zobas_folder_and_logs, test_two_installs_keep_their_own_jobs,
+         test_installs_whose_names_collide_keep_their_own_jobs,
          test_the_job_outlives_the_folder_zoba_was_started_from,
          test_rec_is_found_beside_at_and_asked_first, test_at_missing_is_reported,
          test_what_is_not_a_file_is_refused_at_once,

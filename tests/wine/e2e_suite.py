@@ -13,7 +13,9 @@ import argparse
 import datetime
 import json
 import os
+import random
 import shutil
+import string
 import subprocess
 import sys
 import time
@@ -630,14 +632,18 @@ class Suite:
 
     # --- the real AT.exe and the prefix's Task Scheduler -------------------
 
-    def at(self, folder, *words):
-        """Runs AT.exe of a folder with the words; (status, output lines).
+    def at(self, folder, *words, settings=None):
+        """Runs AT.exe of a folder with the words, for the install of a
+        settings file as zoba names it when given; (status, output lines).
         The output goes through a file: a Wine service that this run starts
         would hold a pipe open after AT has ended."""
         output = os.path.join(folder, "AT.output")
+        env = dict(os.environ)
+        if settings is not None:
+            env["ZOBA_SETTINGS"] = settings
         with open(output, "wb") as out:
             status = subprocess.run([self.o.wine, os.path.join(folder, "AT.exe")] + list(words),
-                                    cwd=folder, stdin=subprocess.DEVNULL, stdout=out,
+                                    cwd=folder, stdin=subprocess.DEVNULL, stdout=out, env=env,
                                     stderr=subprocess.STDOUT, timeout=RUN_LIMIT).returncode
         return status, read(output).splitlines()
 
@@ -805,6 +811,33 @@ class Suite:
             self.at(first, "Y0001-2", "/delete")
             self.at(second, "Y0001", "/delete")
 
+    def case_task_install_collision(self):
+        """Two settings files beside one AT.exe whose install names are the
+        same: the second's Y0001 is booked as Y0001-2, and each lists and
+        deletes only its own task, told apart by the settings file the task
+        names as its source."""
+        folder, day = self.task_folder("task_install_collision")
+        installs = colliding_settings(win_path(folder))
+        words = ["REC", "Y0001", "8", "21:00-21:54"] + day.strftime("%Y %m %d").split()
+        when = b"%04d/%02d/%02d 20:59  " % (day.year, day.month, day.day)
+        try:
+            for path, title, job in zip(installs, ("First", "Second"), ("Y0001", "Y0001-2")):
+                check_equal(self.at(folder, "20:59", "/NEXT:%02d" % day.day, *words, title,
+                                    settings=path),
+                            (0, [b"Added a new job with job ID = " + job.encode()]), title)
+                listing = job.encode() + b"  " + when + " ".join(words + [title]).encode()
+                check_equal(self.at(folder, settings=path), (0, [listing]), title + "'s listing")
+            task = self.task_file("zoba %s Y0001" % install_id(installs[0]))
+            stored = read(task)
+            check(b"<Source>%s</Source>" % installs[0].encode() in stored,
+                  "the task names its settings file: %r" % stored)
+            check_equal(self.at(folder, "Y0001", "/delete", settings=installs[1]),
+                        (7, [b"AT: there is no job Y0001"]), "the second deleting the first's")
+            check(os.path.exists(task), "the first's task is kept")
+        finally:
+            self.at(folder, "Y0001", "/delete", settings=installs[0])
+            self.at(folder, "Y0001-2", "/delete", settings=installs[1])
+
     def case_task_refused_values(self):
         """REC asked to check its settings refuses the booking with its reason;
         a control byte in the command is refused with the byte named."""
@@ -863,6 +896,28 @@ class Suite:
         for key in ASSOCIATION_KEYS:
             check(self.wine_output(["reg", "query", CLASSES + "\\" + key], folder)[0] != 0,
                   "%s removed" % key)
+
+    def case_setup_refuses_folder(self):
+        """setup.cmd in a folder whose name holds "%" or "!" (which cmd reads
+        as part of a variable) refuses, naming the character, run from its
+        own folder and from another, and writes nothing: no key, no file."""
+        for name, character in (("a%b", b"%"), ("a!b", b"!")):
+            folder = self.fresh_folder("set" + name, SETTINGS_REGISTERED)
+            shutil.copy(self.o.setup, os.path.join(folder, "setup.cmd"))
+            script = win_path(os.path.join(folder, "setup.cmd"))
+            files = sorted(os.listdir(folder))
+            refusal = (b'The name of this folder holds "%s", which cmd reads as part of a '
+                       b'variable.\r\nNothing was registered. Move the folder to one whose name '
+                       b'has no %% or !,\r\nthen run setup.cmd there.\r\n' % character)
+            for where in (folder, self.o.work):
+                status, said = self.wine_output(["cmd", "/c", script], where)
+                check(status == 0 and said.startswith(refusal),
+                      "setup.cmd in %s run from %s: %r %r" % (name, where, status, said))
+            check_equal(sorted(set(os.listdir(folder)) - {"wine.output"}), files,
+                        "the files of " + name)
+            for key in ASSOCIATION_KEYS:
+                check(self.wine_output(["reg", "query", CLASSES + "\\" + key], folder)[0] != 0,
+                      "no key %s after %s" % (key, name))
 
     def wine_output(self, words, folder):
         """A Windows program run under Wine with a key press for its input;
@@ -973,6 +1028,26 @@ def install_id(settings_path):
             byte += 32
         value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
     return "%08x" % value
+
+
+def colliding_settings(folder):
+    """Two settings files in a folder (its Windows name) whose install names
+    are the same, found by trying names of random letters: one repeats after
+    some 80,000 of them, in about a second."""
+    head = int(install_id(folder + "\\"), 16)
+    names = {}
+    chooser = random.Random(1)
+    while True:
+        name = "".join(chooser.choice(string.ascii_lowercase) for _ in range(7)) + ".ini"
+        value = fnv1a(name.encode(), head)
+        if names.setdefault(value, name) != name:
+            return [folder + "\\" + n for n in (names[value], name)]
+
+
+def fnv1a(data, value):
+    for byte in data:
+        value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
+    return value
 
 
 def main():

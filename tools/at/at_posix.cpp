@@ -137,7 +137,7 @@ std::string settings_file() {
   return named ? std::string(settings) : platform::settings_path();
 }
 
-std::string this_install() { return install_id(settings_file(), false); }
+std::string this_install() { return install_field(settings_file()); }
 
 // The record of the jobs booked, beside the install's settings file (in
 // zoba's folder, which zoba needs writable anyway; AT found on PATH may sit

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "tools/at/at_command.h"
+#include "tools/at/job_id.h"
 #include "tools/at/launch_date.h"
 
 namespace {
@@ -32,6 +33,25 @@ std::string one_line(const std::string& listing) {
 
 }  // namespace
 
+std::string install_field(const std::string& settings_path) {
+  std::string field = install_id(settings_path, false) + " ";
+  for (char c : settings_path) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f || c == '%' || c == ':') {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+      field += escaped;
+    } else {
+      field += c;
+    }
+  }
+  return field;
+}
+
+bool is_install_field(const std::string& field, const std::string& install) {
+  return field == install || field == install.substr(0, install.find(' '));
+}
+
 std::string job_marker(const std::string& install, const std::string& listing) {
   return k_marker + install + ": " + one_line(listing) + "\n";
 }
@@ -46,8 +66,11 @@ std::string listing_of_job(const std::string& script, const std::string& install
   // is the user's own.
   std::string text = job_text(script);
   std::string first = text.substr(0, text.find('\n'));
-  std::string head = k_marker + install + ": ";
-  return first.starts_with(head) ? first.substr(head.size()) : std::string();
+  // No install field holds ": ", so the first one ends it.
+  std::size_t end = first.find(": ");
+  if (!first.starts_with(k_marker) || end == std::string::npos) return {};
+  std::string field = first.substr(sizeof k_marker - 1, end - (sizeof k_marker - 1));
+  return is_install_field(field, install) ? first.substr(end + 2) : std::string();
 }
 
 std::string shell_quote(const std::string& word) {
@@ -134,7 +157,7 @@ std::vector<recorded_job> queued_records(const std::string& records, const std::
     std::string number = line.substr(0, first);
     if (queue.count(number + line.substr(second, third - second)) == 0) continue;
     kept += line + "\n";
-    if (line.compare(first + 1, second - first - 1, install) == 0) {
+    if (is_install_field(line.substr(first + 1, second - first - 1), install)) {
       jobs.push_back({number, line.substr(third + 1)});
     }
   }

@@ -6,8 +6,19 @@
 #include <string>
 #include <vector>
 
+// The install as a job's marker and record carry it: install_id of the
+// settings file's path, a blank and the path itself with "%", ":" and
+// control bytes written as %XX, so that it holds no tab, line end or ": ".
+// The hash alone could name two installs; the path tells them apart.
+std::string install_field(const std::string& settings_path);
+
+// Whether the install field of a marker or a record is install's (an
+// install_field): the same field, or the hash alone, which a job booked
+// before AT kept the path carries and which its own install still serves.
+bool is_install_field(const std::string& field, const std::string& install);
+
 // The first line of a Linux job: a shell comment that marks the job as the
-// install's and carries its listing line.
+// install's (an install_field) and carries its listing line.
 std::string job_marker(const std::string& install, const std::string& listing);
 
 // What a job script (at -c) holds after at's own preamble, which ends with
@@ -16,8 +27,9 @@ std::string job_marker(const std::string& install, const std::string& listing);
 std::string job_text(const std::string& script);
 
 // The listing line of a job script (at -c) whose job text starts with the
-// install's marker (job_marker); empty for a job of another install or
-// one AT did not make, whatever text its lines hold further on.
+// marker (job_marker) of install (is_install_field); empty for a job of
+// another install or one AT did not make, whatever text its lines hold
+// further on.
 std::string listing_of_job(const std::string& script, const std::string& install);
 
 // A word quoted for the shell: nothing in it is special any more.
@@ -57,8 +69,8 @@ struct recorded_job {
   std::string listing;  // the listing line
 };
 
-// The records of install whose number atq still lists at the same launch
-// time (at reuses a number only after a wrap: the time tells the two jobs
+// The records of install (is_install_field) whose number atq still lists
+// at the same launch time (at reuses a number only after a wrap: the time tells the two jobs
 // apart). kept is the record text without the lines of any install whose
 // job atq no longer lists so, nor lines that are no record.
 std::vector<recorded_job> queued_records(const std::string& records, const std::string& atq_output,

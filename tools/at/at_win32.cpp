@@ -38,9 +38,11 @@ constexpr int k_copies = 99;
 constexpr char k_record_file[] = "AT.tasks";
 constexpr char k_no_entries[] = "There are no entries in the list.";
 
-// The install this run serves (install_id): its tasks are the only ones AT
-// lists, replaces or deletes.
+// The install this run serves (install_id) and its settings file, which a
+// task names as its source: its tasks are the only ones AT lists, replaces
+// or deletes, as two settings files may share the hash.
 std::string g_install;
+std::string g_settings;
 
 int fail(const std::string& message, int status) {
   std::fprintf(stderr, "AT: %s\n", message.c_str());
@@ -110,11 +112,13 @@ int list_tasks(task_scheduler* s) {
   for (const std::string& name : text_lines(record)) {
     if (!name.starts_with(prefix)) continue;
     std::string description;
-    long result = task_description(s, name, description);
+    std::string source;
+    long result = task_registration(s, name, description, source);
     if (task_is_absent(result)) {
       kept = record_without(kept, name);
       continue;
     }
+    if (!is_install_settings(source, g_settings)) continue;
     if (FAILED(result))
       description = name.substr(prefix.size()) + "  (" + result_text(result) + ")";
     std::printf("%s\n", description.empty() ? name.c_str() : description.c_str());
@@ -127,7 +131,14 @@ int list_tasks(task_scheduler* s) {
 
 int delete_task(task_scheduler* s, const std::string& id) {
   std::string name = task_name(g_install, id);
-  long result = remove_task(s, name);
+  std::string description;
+  std::string source;
+  long result = task_registration(s, name, description, source);
+  // A task of another install whose hash is the same is not this one's.
+  if (SUCCEEDED(result) && !is_install_settings(source, g_settings)) {
+    return fail("there is no job " + id, k_status_no_such_job);
+  }
+  result = remove_task(s, name);
   if (FAILED(result) && !task_is_absent(result)) {
     return fail(
         "the job " + id + " cannot be deleted (" + result_text(result) + "); it stays booked",
@@ -195,6 +206,7 @@ int read_job(const std::string& line, const std::vector<std::string>& words,
     return fail("the program " + request.command[0] + " cannot be found", k_status_no_program);
   }
   task = task_for(line, request, date, path, folder);
+  task.settings = g_settings;
   error = unconvertible_value(task);
   if (!error.empty()) return fail(error + "; nothing was registered", k_status_unreadable);
   return check_recorder(task);
@@ -244,7 +256,8 @@ int schedule(task_scheduler* s, task_definition task) {
 
 // Everything after the command line is read: connect, then do what it asks.
 int run(const std::string& line) {
-  g_install = install_id(settings_path(), true);
+  g_settings = settings_path();
+  g_install = install_id(g_settings, true);
   std::vector<std::string> words = split_task_command_line(line);
   std::string id;
   at_form form = at_form_of(words, id);

@@ -9,6 +9,8 @@ namespace {
 
 constexpr char k_task_prefix[] = "zoba ";
 
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
 }  // namespace
 
 std::string job_identifier(const std::vector<std::string>& command, const std::string& stamp) {
@@ -30,6 +32,15 @@ std::string install_id(const std::string& settings_path, bool fold_case) {
   char text[9];
   std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(hash));
   return text;
+}
+
+bool is_install_settings(const std::string& recorded, const std::string& settings_path) {
+  if (recorded.empty()) return true;
+  if (recorded.size() != settings_path.size()) return false;
+  for (std::size_t i = 0; i < recorded.size(); ++i) {
+    if (ascii_lower(recorded[i]) != ascii_lower(settings_path[i])) return false;
+  }
+  return true;
 }
 
 std::string listing_line(const std::string& id, const at_date& date, int hour, int minute,

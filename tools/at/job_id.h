@@ -18,6 +18,12 @@ std::string job_identifier(const std::vector<std::string>& command, const std::s
 // listed, replaced or deleted.
 std::string install_id(const std::string& settings_path, bool fold_case);
 
+// Whether a task whose source names the settings file recorded belongs to
+// the install of settings_path (ASCII letters folded, as Windows paths): an
+// empty one, a task registered before AT named it, belongs to the install
+// its name's hash says, as before.
+bool is_install_settings(const std::string& recorded, const std::string& settings_path);
+
 // What the listing shows for one job: identifier, launch date and time, and
 // the command line, e.g. "Y0001  2008/03/29 20:59  REC Y0001 ...".
 std::string listing_line(const std::string& id, const at_date& date, int hour, int minute,

@@ -29,9 +29,11 @@ long register_task(task_scheduler* s, const std::string& name, const std::string
 // Deletes the task of that name.
 long remove_task(task_scheduler* s, const std::string& name);
 
-// The description of a registered task, which holds its listing line; the
-// scheduler's result for the task.
-long task_description(task_scheduler* s, const std::string& name, std::string& description);
+// The description of a registered task, which holds its listing line, and
+// its source, the install's settings file; the scheduler's result for the
+// task.
+long task_registration(task_scheduler* s, const std::string& name, std::string& description,
+                       std::string& source);
 
 // True when text is whole in the ANSI code page, so that the scheduler
 // gets it as written.

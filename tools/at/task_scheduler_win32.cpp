@@ -80,9 +80,8 @@ long remove_task(task_scheduler* s, const std::string& name) {
   return result;
 }
 
-// The description of a registered task, which holds its listing line; the
-// Task Scheduler's result for the task.
-long task_description(task_scheduler* s, const std::string& name, std::string& description) {
+long task_registration(task_scheduler* s, const std::string& name, std::string& description,
+                       std::string& source) {
   BSTR wide_name = to_bstr(name);
   IRegisteredTask* task = nullptr;
   HRESULT result = s->root->GetTask(wide_name, &task);
@@ -91,11 +90,13 @@ long task_description(task_scheduler* s, const std::string& name, std::string& d
   ITaskDefinition* definition = nullptr;
   IRegistrationInfo* info = nullptr;
   BSTR text = nullptr;
+  BSTR from = nullptr;
   if (SUCCEEDED(task->get_Definition(&definition)) &&
-      SUCCEEDED(definition->get_RegistrationInfo(&info)) &&
-      SUCCEEDED(info->get_Description(&text)) && text != nullptr) {
-    description = from_bstr(text);
+      SUCCEEDED(definition->get_RegistrationInfo(&info))) {
+    if (SUCCEEDED(info->get_Description(&text)) && text != nullptr) description = from_bstr(text);
+    if (SUCCEEDED(info->get_Source(&from)) && from != nullptr) source = from_bstr(from);
   }
+  SysFreeString(from);
   SysFreeString(text);
   if (info != nullptr) info->Release();
   if (definition != nullptr) definition->Release();

@@ -181,7 +181,8 @@ std::vector<task_value> task_values(const task_definition& task) {
           {"arguments", &task.arguments},
           {"working folder", &task.working_folder},
           {"command", &task.command},
-          {"description", &task.description}};
+          {"description", &task.description},
+          {"settings file", &task.settings}};
 }
 
 std::string task_refusal(const task_definition& task) {
@@ -196,8 +197,9 @@ std::string task_xml(const task_definition& task) {
   return "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
          "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n"
          "  <RegistrationInfo>\n" +
-         element("    ", "Description", task.description) + "  </RegistrationInfo>\n" +
-         trigger_xml(task) +
+         element("    ", "Description", task.description) +
+         (task.settings.empty() ? "" : element("    ", "Source", task.settings)) +
+         "  </RegistrationInfo>\n" + trigger_xml(task) +
          "  <Principals>\n"
          "    <Principal id=\"Author\">\n"
          "      <LogonType>InteractiveToken</LogonType>\n"

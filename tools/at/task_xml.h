@@ -38,6 +38,7 @@ struct task_definition {
   std::string id;              // the job identifier, which names the task
   std::string command;         // the command as written, which the listing shows
   std::string description;     // the listing line
+  std::string settings;        // the install's settings file, which tells it from another
   std::string end;             // the trigger's end, YYYY-MM-DDThh:mm:00
 };
 
@@ -70,7 +71,8 @@ std::vector<task_value> task_values(const task_definition& task);
 // cannot and why (unwritable_byte).
 std::string task_refusal(const task_definition& task);
 
-// The task XML for one job: a time trigger from the launch to the end, one
+// The task XML for one job: its listing line as the description and the
+// install's settings file as its source, a time trigger from the launch to the end, one
 // Exec action at normal priority, the logged-on user's interactive token at
 // least privilege, woken to run, started late when missed (until the end),
 // never stopped for time or batteries, removed once expired.
