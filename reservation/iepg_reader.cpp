@@ -165,6 +165,8 @@ void apply_iepg_line(scan_target& t, const char* key, const char* value) {
     apply_time(t, k_trace_end, value, r.end_hour, r.end_minute);
   } else if (std::strcmp(key, "program-title") == 0) {
     apply_title(t, value);
+  } else if (std::strcmp(key, "program-id") == 0) {
+    r.program_id = field_text(value);
   } else if (std::strcmp(key, "station-name") == 0) {
     r.station_name = value;
     clean_station_name(r.station_name);

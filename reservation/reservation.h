@@ -20,6 +20,10 @@ struct reservation {
   // The station's name as people know it (station-name, which files that
   // name their station by a code carry); shown beside it, never looked up.
   std::string station_name;
+  // The programme's event id (or whole programme id) as a digital file
+  // gives it in program-id, for a recording server that books by
+  // programme; empty when the file has none.
+  std::string program_id;
   // The station cannot be kept in the settings file, so nothing is booked.
   bool station_refused = false;
   std::string title = k_title_unknown;

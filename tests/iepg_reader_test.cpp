@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -83,5 +85,28 @@ TEST(CleanStationName, LeavesNoLineOrControlByteToShow) {
     std::string name = c.name;
     clean_station_name(name);
     EXPECT_EQ(name, c.expected) << c.name;
+  }
+}
+
+TEST(ScanIepgData, HandsBackTheStationsNamedAndNotesOnlyWhenAsked) {
+  const std::string file =
+      "version: 2\r\nstation: X\r\nstation: DFS00420\r\nstation-name: \x83t\x83W\r\n"
+      "program-id: 1234\r\nstart: 21:00\r\nprogram-title: a b\r\n";
+  for (bool with_notes : {false, true}) {
+    scan_input input = scan_memory(file.data(), file.size());
+    scanned_programme scanned;
+    scan_iepg_data(input, scanned, with_notes);
+    EXPECT_EQ(scanned.stations, (std::vector<std::string>{"X", "DFS00420"}));
+    EXPECT_EQ(scanned.programme.station, "DFS00420");
+    EXPECT_EQ(scanned.programme.station_name, "\x83t\x83W");
+    EXPECT_EQ(scanned.programme.program_id, "1234");
+    EXPECT_EQ(scanned.programme.title, "a_b");
+    EXPECT_TRUE(scanned.programme.channel.empty());  // the caller looks it up
+    std::size_t station_notes = 0;
+    for (const scan_note& note : scanned.notes) {
+      if (note.point == k_trace_station) ++station_notes;
+    }
+    EXPECT_EQ(station_notes, with_notes ? 2u : 0u);
+    EXPECT_EQ(scanned.notes.empty(), !with_notes);
   }
 }
