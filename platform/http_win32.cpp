@@ -74,8 +74,13 @@ DWORD time_left(ULONGLONG deadline) {
 
 // Each step may take what is left of the whole request's time.
 bool limit_next_step(HINTERNET request, ULONGLONG deadline) {
-  int left = static_cast<int>(time_left(deadline));
-  return WinHttpSetTimeouts(request, left, left, left, left) != FALSE;
+  DWORD left = time_left(deadline);
+  // Waiting for the status line has a limit of its own, which
+  // WinHttpSetTimeouts leaves alone.
+  auto as_int = static_cast<int>(left);
+  return WinHttpSetTimeouts(request, as_int, as_int, as_int, as_int) != FALSE &&
+         WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &left, sizeof left) !=
+             FALSE;
 }
 
 std::string failure(const char* step) {
