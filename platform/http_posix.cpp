@@ -11,7 +11,7 @@ namespace platform {
 namespace {
 
 // A server's answer larger than this is no answer we can use.
-constexpr std::size_t k_body_limit = 16 * 1024 * 1024;
+constexpr std::size_t k_body_limit = std::size_t{16} * 1024 * 1024;
 
 std::size_t keep_body(char* data, std::size_t size, std::size_t count, void* user) {
   auto* body = static_cast<std::string*>(user);

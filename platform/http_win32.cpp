@@ -15,7 +15,7 @@ namespace platform {
 
 namespace {
 
-constexpr std::size_t k_body_limit = 16 * 1024 * 1024;
+constexpr std::size_t k_body_limit = std::size_t{16} * 1024 * 1024;
 constexpr char k_base64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // The handles of one request, closed in reverse order.
