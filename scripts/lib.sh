@@ -22,6 +22,9 @@ need_build_tools() {
   need cmake make g++ libgtest-dev clang-format clang-tidy g++-mingw-w64-x86-64
   # The windows preset builds GoogleTest for mingw from Debian's sources.
   need googletest
+  # Booking on a recording server: HTTP through libcurl, JSON through
+  # nlohmann/json (header-only, also used by the Windows build).
+  need libcurl4-openssl-dev nlohmann-json3-dev
 }
 
 # The packages the fuzz targets need: clang with its libFuzzer runtime.
