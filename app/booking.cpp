@@ -48,7 +48,20 @@ reservation look_up_stations(booking_run& run, const scanned_programme& scanned)
   return r;
 }
 
+namespace {
+
+bool books_on_server(booking_run& run) {
+  if (!run.server_checked) {
+    run.server_checked = true;
+    run.on_server = !server_setting().empty();
+  }
+  return run.on_server;
+}
+
+}  // namespace
+
 bool finish_reservation(booking_run& run, reservation& r, programme_position position) {
+  if (!r.station_refused && books_on_server(run)) return book_on_server(run.server, r, position);
   if (!r.station_refused && r.channel.empty() && position.count != 0) {
     std::string station = shown_station(r);
     if (run.told.insert(station).second) run.to_tell.push_back(station);

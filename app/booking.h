@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/server_booking.h"
 #include "app/settings.h"
 #include "reservation/conflicts.h"
 #include "reservation/iepg_reader.h"
@@ -30,6 +31,11 @@ struct booking_run {
   new_stations to_enter;
   std::vector<std::string> to_tell;
   std::set<std::string> told;
+  // Whether [SERVER] url= sends this install's bookings to a recording
+  // server, read at the first booking, and that server.
+  bool server_checked = false;
+  bool on_server = false;
+  server_run server;
 };
 
 // Reads the file at path and carries each of its reservations as far as it

@@ -71,6 +71,12 @@ std::string lookup_channel(const std::string& station, new_stations& pending) {
   return channel;
 }
 
+std::string server_channel_setting(const std::string& station) {
+  if (!is_keepable_station(station)) return {};
+  return platform::profile_read_string(k_section_tvch, station.c_str(), "", 32,
+                                       g_settings.settings_path.c_str());
+}
+
 bool store_new_stations(new_stations& pending) {
   // A file of thousands of new stations is written once, not once each.
   bool stored =

@@ -64,6 +64,11 @@ struct new_stations {
 // keepable is neither looked up nor noted, and the result is empty.
 std::string lookup_channel(const std::string& station, new_stations& pending);
 
+// A station's [TVCH] value read whole up to 31 bytes, where a recording
+// server's channel id (ten digits and more) stands instead of a tuner
+// channel; empty when there is none.
+std::string server_channel_setting(const std::string& station);
+
 // Enters the stations noted in pending, in one write however many, and
 // forgets them. Returns false when they could not be stored.
 bool store_new_stations(new_stations& pending);

@@ -98,6 +98,41 @@ inline constexpr char k_open_paren[] = "\x81i";
 // ）
 inline constexpr char k_close_paren[] = "\x81j";
 
+// The question and the notices of a server booking.
+// 録画サーバー: %s
+inline constexpr char k_format_server_line[] = "\x98^\x89\xE6\x83T\x81[\x83o\x81[: %s";
+// ※ 時刻を指定した予約のため、番組の変更には追従しません
+inline constexpr char k_text_server_by_time[] =
+    "\x81\xA6 "
+    "\x8E\x9E\x8D\x8F\x82\xF0\x8Ew\x92\xE8\x82\xB5\x82\xBD\x97\x5C\x96\xF1\x82\xCC\x82\xBD\x82\xDF"
+    "\x81"
+    "A\x94\xD4\x91g\x82\xCC\x95\xCF\x8DX\x82\xC9\x82\xCD\x92\xC7\x8F]"
+    "\x82\xB5\x82\xDC\x82\xB9\x82\xF1";
+// ※ サーバーの番組表では %s
+inline constexpr char k_format_server_times[] =
+    "\x81\xA6 \x83T\x81[\x83o\x81[\x82\xCC\x94\xD4\x91g\x95\x5C\x82\xC5\x82\xCD %s";
+// %s 予約 %s\n登録しました
+inline constexpr char k_format_server_booked[] =
+    "%s \x97\x5C\x96\xF1 %s\n\x93o\x98^\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
+// %s に予約できませんでした\n%s
+inline constexpr char k_format_server_failed[] =
+    "%s "
+    "\x82\xC9\x97\x5C\x96\xF1\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\n%s";
+// サーバーのチャンネル（[TVCH] に ID を書いてください）:\r\n%s
+inline constexpr char k_format_server_candidates[] =
+    "\x83T\x81[\x83o\x81[\x82\xCC\x83`\x83\x83\x83\x93\x83l\x83\x8B\x81i[TVCH] \x82\xC9 ID "
+    "\x82\xF0\x8F\x91\x82\xA2\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81j:\r\n%s";
+// ※ 予約済み:
+inline constexpr char k_text_server_same[] = "\x81\xA6 \x97\x5C\x96\xF1\x8D\xCF\x82\xDD: ";
+// ※ 重なる予約:
+inline constexpr char k_text_server_overlap[] =
+    "\x81\xA6 \x8F"
+    "d\x82\xC8\x82\xE9\x97\x5C\x96\xF1: ";
+// 重なる予約:
+inline constexpr char k_text_server_collides[] =
+    "\x8F"
+    "d\x82\xC8\x82\xE9\x97\x5C\x96\xF1: ";
+
 // Why a request was not answered: the HTTP client's own error text (ASCII)
 // in brackets after it.
 std::string unreachable_reason(const std::string& error);

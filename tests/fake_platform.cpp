@@ -145,3 +145,19 @@ process_result scheduler_listing() {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+http_result send_request(const std::string& method, const std::string& url, const std::string& body,
+                         long) {
+  g_fake.requests.push_back(method + " " + url + (body.empty() ? "" : " " + body));
+  if (!g_fake.server) return {false, 0, "", "Connection refused"};
+  return g_fake.server(method, url, body);
+}
+
+}  // namespace platform
+
+// The tests' texts are ASCII, or Shift_JIS compared as bytes: the fake
+// converts nothing.
+std::string convert_from_sjis(const std::string& text, const char*) { return text; }
+std::string convert_to_sjis(const std::string& text, const char*) { return text; }

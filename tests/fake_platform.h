@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/http.h"
 #include "platform/platform.h"
 
 struct fake_box {
@@ -51,6 +52,13 @@ struct fake_state {
   // What the scheduler lists; by default it could not be started.
   platform::process_result listing = {false, 0, ""};
   int listings = 0;
+  // The recording server: each request ("GET url" or "POST url body") is
+  // recorded and answered by server(method, url, body); none is sent when
+  // it is not set.
+  std::vector<std::string> requests;
+  std::function<platform::http_result(const std::string& method, const std::string& url,
+                                      const std::string& body)>
+      server;
 };
 
 extern fake_state g_fake;
