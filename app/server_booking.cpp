@@ -133,9 +133,12 @@ struct server_booking {
 // The server's channels whose names match the station, for the user to copy
 // an id from.
 std::string candidates_of(const server_run& server, const reservation& r) {
+  std::vector<server_channel> found = channels_named(server.channels, utf8_of(r.station));
+  if (found.empty() && !r.station_name.empty()) {
+    found = channels_named(server.channels, utf8_of(r.station_name));
+  }
   std::string lines;
-  std::string station = utf8_of(r.station_name.empty() ? r.station : r.station_name);
-  for (const server_channel& channel : channels_named(server.channels, station)) {
+  for (const server_channel& channel : found) {
     if (lines.size() > k_text_limit) break;  // the notice is cut there anyway
     lines += (lines.empty() ? "" : "\r\n") + sjis_of(channel.name) + "=" +
              std::to_string(channel.channel_id);
