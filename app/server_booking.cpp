@@ -9,12 +9,15 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "reservation/conflicts.h"
-#include "reservation/schedule.h"
 #include "reservation/server_texts.h"
 #include "reservation/texts.h"
 
 namespace {
 
+// 起動時刻: the head of the confirmation's launch line.
+constexpr char k_text_launch_line_head[] =
+    "\x8B"
+    "N\x93\xAE\x8E\x9E\x8D\x8F:";
 // Each request is given up after this: the question must not wait long on
 // a server that does not answer.
 constexpr long k_request_ms = 5000;
@@ -194,7 +197,9 @@ std::string find_programme(const server_run& server, const reservation& r, serve
     }
   }
   // mirakc books only what its programme guide holds.
-  if (server.kind == server_kind::mirakc) return k_reason_mirakc_needs_programme;
+  if (server.kind == server_kind::mirakc) {
+    return r.program_id.empty() ? k_reason_mirakc_needs_programme : k_reason_programme_not_found;
+  }
   return {};
 }
 
@@ -228,6 +233,19 @@ std::string question_lines(const server_run& server, const server_booking& b) {
     lines.append("\r\n").append(k_text_server_overlap).append(named(collisions.overlapping));
   }
   return lines;
+}
+
+// The confirmation of a local booking, with the server's channel id where
+// the tuner channel stands and without the line of the local launch time,
+// which means nothing when the server records.
+std::string server_confirmation(reservation r, const server_booking& b,
+                                programme_position position) {
+  r.channel = std::to_string(b.channel.channel_id);
+  std::string text = format_confirmation(r, position);
+  std::size_t launch = text.find(k_text_launch_line_head);
+  std::size_t next = launch == std::string::npos ? launch : text.find("\r\n", launch);
+  if (next != std::string::npos) text.erase(launch, next + 2 - launch);
+  return text;
 }
 
 platform::programme_answer ask(const std::string& text, programme_position position) {
@@ -297,9 +315,8 @@ bool book_on_server(server_run& server, reservation& r, programme_position posit
     tell_failure(server, why, position);
     return true;
   }
-  compute_schedule(r, g_settings.sch_start_offset, g_settings.rec_end_offset);
   std::string text =
-      with_conflict_line(format_confirmation(r, position), question_lines(server, b));
+      with_conflict_line(server_confirmation(r, b, position), question_lines(server, b));
   platform::programme_answer answer = ask(text, position);
   if (answer != platform::programme_answer::book) return answer == platform::programme_answer::skip;
   send_booking(server, r, b, position);

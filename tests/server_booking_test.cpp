@@ -146,7 +146,7 @@ TEST_F(ServerRun, AProgrammeTheServerDoesNotKnowIsBookedByTimeOnEpgstationOnly) 
   serve(mirakc());
   run(file("DFS00400", "9"));
   ASSERT_EQ(g_fake.boxes.size(), 1u);
-  EXPECT_NE(g_fake.boxes[0].text.find(k_reason_mirakc_needs_programme), std::string::npos);
+  EXPECT_NE(g_fake.boxes[0].text.find(k_reason_programme_not_found), std::string::npos);
   EXPECT_EQ(posted(), "");
 }
 

@@ -493,7 +493,7 @@ def fill(folder):
 
 def test_full_disk(zoba):
     for settings in (COMPLETE, PARTIAL):
-        with tool_on_tmpfs(zoba, settings, "full", "8m") as (mount_point, folder):
+        with tool_on_tmpfs(zoba, settings, "full", "64m") as (mount_point, folder):
             check(fill(mount_point), "the tmpfs fills up")
             check_refused(folder, folder.listing())
 
