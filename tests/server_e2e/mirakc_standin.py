@@ -172,7 +172,8 @@ class Standin:
     def programme(self, service_id, event_id):
         return self.programmes[programme_id(NETWORK, service_id, event_id)]
 
-    # What each path answers: (status, JSON-able body or text, plain text?).
+    # What each path answers: (status, body, plain text?); the body is
+    # JSON-able, text, or JSON already encoded as bytes.
     def answer(self, method, path, headers, raw):
         with self.lock:
             self.requests.append((method, path))
@@ -234,7 +235,11 @@ class Standin:
                 length = int(self.headers.get("Content-Length") or 0)
                 raw = self.rfile.read(min(length, 1 << 20)) if length else b""
                 status, body, plain = standin.answer(method, self.path, self.headers, raw)
-                data = (body if plain else json.dumps(body, ensure_ascii=False)).encode("utf-8")
+                # bytes: JSON encoded already (the benchmark's canned lists).
+                if isinstance(body, bytes):
+                    data = body
+                else:
+                    data = (body if plain else json.dumps(body, ensure_ascii=False)).encode()
                 self.send_response(status)
                 self.send_header("Content-Type", "text/plain; charset=utf-8" if plain
                                  else "application/json")
