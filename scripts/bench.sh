@@ -15,6 +15,10 @@
 #   listing   AT's listing and a whole run to the question with an empty at
 #             queue and with 200 of the install's jobs and 200 foreign ones
 #             queued in 2030 (needs atd; the jobs are removed afterwards)
+#   server    booking on a recording server on 127.0.0.1 that holds 1,000
+#             reservations and tunes 100 channels (stand-ins for EPGStation
+#             and mirakc serving canned answers): to the question and the
+#             whole booking, on a pseudo-terminal (bench/server_bench.py)
 #   scripts/bench.sh [PART...]   (default: every part, in that order)
 # Installs what is missing first; run it on an otherwise idle machine.
 set -euo pipefail
@@ -24,12 +28,13 @@ need_build_tools
 need time
 
 parts=("$@")
-[ ${#parts[@]} -gt 0 ] || parts=(scan memory startup settings list rec listing)
+[ ${#parts[@]} -gt 0 ] || parts=(scan memory startup settings list rec listing server)
 for part in "${parts[@]}"; do
   case "$part" in
-    scan | memory | startup | settings | list | rec | listing) ;;
+    scan | memory | startup | settings | list | rec | listing | server) ;;
     *)
-      echo "bench: unknown part $part (scan, memory, startup, settings, list, rec, listing)" >&2
+      echo "bench: unknown part $part (scan, memory, startup, settings, list, rec, listing," \
+        "server)" >&2
       exit 2
       ;;
   esac
@@ -304,6 +309,11 @@ bench_listing() {
 bench_rec() {
   echo "== REC: ten short programmes side by side"
   python3 scripts/bench_rec.py build/linux-release/REC 10
+}
+
+bench_server() {
+  echo "== Booking on a recording server: 1,000 reservations, 100 channels"
+  python3 bench/server_bench.py "$zoba" 20
 }
 
 cpu="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
