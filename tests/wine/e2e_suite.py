@@ -560,7 +560,7 @@ class Suite:
         check_equal(r.exit_status, 0, "exit status")
         check_equal(setting(folder, b"no"), b"0041", "no unchanged")
         check_equal(at_log(folder), [], "AT never run")
-        print("  server_down: %s in %.1f s" % (notice.decode("cp932"), took), flush=True)
+        print("  server_down: %s in %.1f s" % (readable(notice), took), flush=True)
 
     # --- REC.exe, the recorder launcher, with a stub recorder --------------
 
