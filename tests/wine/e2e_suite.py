@@ -21,6 +21,8 @@ import sys
 import time
 import traceback
 
+import server_standin
+
 
 def sj(text):
     """The Shift_JIS (code page 932) bytes the tool shows for a text."""
@@ -478,6 +480,87 @@ class Suite:
         check(not os.path.exists(os.path.join(folder, "AT.log")), "nothing registered")
         check_equal(setting(folder, b"no"), b"0", "no unchanged")
         check_equal(r.exit_status, 0, "exit status")
+
+    # --- booking on a recording server, through WinHTTP ----------------------
+
+    def server_folder(self, name, url, day):
+        """A folder whose settings name a recording server (and a booking
+        number that must stay as it is), with a digital programme file for
+        the service 1024 of network 32736 on that day, 21:00-21:54, whose
+        event is 3. Gives (folder, command line)."""
+        settings = sj("[ZOBA]\r\nno=0041\r\n[SERVER]\r\nurl=%s\r\n" % url)
+        folder = self.fresh_folder(name, settings)
+        lines = ["Content-type: application/x-tv-program-info; charset=shift_jis",
+                 "version: 2", "station: DFS00400", "station-name: テスト局",
+                 "year: %04d" % day.year, "month: %02d" % day.month, "date: %02d" % day.day,
+                 "start: 21:00", "end: 21:54", "program-title: Server Show", "program-id: 3",
+                 "", "サーバーで録る番組です。"]
+        programme = os.path.join(folder, "programme.tvpid")
+        write(programme, sj("\r\n".join(lines) + "\r\n"))
+        command = sj('"%s" "%s"' % (win_path(os.path.join(folder, "zoba.exe")),
+                                    win_path(programme)))
+        return folder, command
+
+    def case_server_books_by_programme(self):
+        """zoba.exe books on a stand-in EPGStation on 127.0.0.1 through
+        WinHTTP: the programme by its id, the server named in the question,
+        the server's number in the notice; AT is never run."""
+        day = datetime.date.today() + datetime.timedelta(days=7)
+        start = datetime.datetime.combine(day, datetime.time(21, 0))
+        end = datetime.datetime.combine(day, datetime.time(21, 54))
+        programme_id = 327360102400003
+        answers = server_standin.epgstation_answers(
+            programme_id, 3273601024, int(start.timestamp()) * 1000, int(end.timestamp()) * 1000,
+            "Server Show")
+        with server_standin.StandIn(answers) as server:
+            folder, command = self.server_folder("server_books", server.url, day)
+            r = self.run(folder, command, ["ok", "ok"])
+        question = sj("チャンネル: DFS00400（テスト局）\r\n"
+                      "日時：%04d/%02d/%02d 21:00-21:54\r\n"
+                      "番組タイトル:Server_Show\r\n"
+                      "起動時刻:%02d/%02d 20:59\r\n"
+                      "録画サーバー: EPGStation 2.7.3\r\n"
+                      "上記で予約しますか？" % (day.year, day.month, day.day, day.month, day.day))
+        check(r.boxes and sj("\r\n録画サーバー: EPGStation 2.7.3\r\n") in r.boxes[0].text,
+              "the question names the server: %s" % readable(r.texts()))
+        check_equal(r.texts(), [question, sj("EPGStation 予約 7\n登録しました")], "boxes")
+        check_equal([b.caption for b in r.boxes], [CAPTION, CAPTION], "captions")
+        check_equal(r.exit_status, 0, "exit status")
+        check_equal([q.method + " " + q.path for q in server.received], [
+            "GET /api/version", "GET /api/channels",
+            "GET /api/schedules/detail/%d?isHalfWidth=true" % programme_id,
+            "GET /api/reserves?type=all&isHalfWidth=true&offset=0&limit=500",
+            "POST /api/reserves"], "the requests the server received")
+        posted = server.received[-1]
+        check_equal(posted.body, b'{"allowEndLack":false,"programId":327360102400003}',
+                    "the booking sent")
+        headers = {key.lower(): value for key, value in posted.headers.items()}
+        check_equal(headers.get("content-type"), "application/json", "the booking's Content-Type")
+        check_equal(headers.get("content-length"), str(len(posted.body)),
+                    "the booking's Content-Length")
+        check_equal(setting(folder, b"no"), b"0041", "no unchanged")
+        check_equal(at_log(folder), [], "AT never run")
+
+    def case_server_down(self):
+        """The server named in the settings does not listen: one notice names
+        it and why, nothing is asked, and the booking number stays."""
+        url = "http://127.0.0.1:%d" % server_standin.free_port()
+        day = datetime.date.today() + datetime.timedelta(days=7)
+        folder, command = self.server_folder("server_down", url, day)
+        started = time.time()
+        r = self.run(folder, command, ["ok"])
+        took = time.time() - started
+        check_equal(len(r.boxes), 1, "one box: %s" % readable(r.texts()))
+        notice = r.boxes[0].text
+        head = sj("%s に予約できませんでした\nサーバーに接続できません（" % url)
+        check(notice.startswith(head) and notice.endswith(sj("）")),
+              "the notice names the server and why: %s" % readable(notice))
+        check(b"WinHTTP" in notice, "the notice keeps WinHTTP's own words: %s" % readable(notice))
+        check_equal(r.boxes[0].caption, CAPTION, "caption")
+        check_equal(r.exit_status, 0, "exit status")
+        check_equal(setting(folder, b"no"), b"0041", "no unchanged")
+        check_equal(at_log(folder), [], "AT never run")
+        print("  server_down: %s in %.1f s" % (readable(notice), took), flush=True)
 
     # --- REC.exe, the recorder launcher, with a stub recorder --------------
 
