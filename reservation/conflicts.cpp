@@ -31,17 +31,6 @@ std::vector<std::string> blank_separated(const std::string& line) {
   return words;
 }
 
-// Days from 1970-01-01 in the proleptic Gregorian calendar: a plain count,
-// so that windows of different days compare.
-long long day_number(int year, int month, int day) {
-  long long y = year - (month <= 2 ? 1 : 0);
-  long long era = (y >= 0 ? y : y - 399) / 400;
-  long long year_of_era = y - era * 400;
-  long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  long long day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
-
 void set_window(booked_programme& p) {
   long long day = day_number(p.year, p.month, p.day) * 1440;
   p.start = day + job_start_minutes(p);

@@ -54,3 +54,12 @@ int job_end_minutes(const job_fields& fields) {
             (fields.end_hour * 60 + fields.end_minute) % k_minutes_per_day;
   return end > start ? end : end + k_minutes_per_day;
 }
+
+long long day_number(int year, int month, int day) {
+  long long y = year - (month <= 2 ? 1 : 0);
+  long long era = (y >= 0 ? y : y - 399) / 400;
+  long long year_of_era = y - era * 400;
+  long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  long long day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}

@@ -37,3 +37,8 @@ job_field read_job_fields(const std::vector<std::string>& words, job_fields& out
 // start's day or, when that is not after the start, on the next.
 int job_start_minutes(const job_fields& fields);
 int job_end_minutes(const job_fields& fields);
+
+// Days from 1970-01-01 of a date in the proleptic Gregorian calendar: a
+// plain count, so that dates of different months and years compare and
+// subtract.
+long long day_number(int year, int month, int day);

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "reservation/job_fields.h"
+
 namespace {
 
 constexpr long long k_service_id_limit = 0xFFFF;
@@ -53,16 +55,6 @@ station_service with_networks(broadcast type, long long service_id, long long lo
 }
 
 bool is_url_byte(char c) { return c > ' ' && c < 0x7F; }
-
-// Days from 1970-01-01 in the proleptic Gregorian calendar.
-long long day_number(int year, int month, int day) {
-  long long y = year - (month <= 2 ? 1 : 0);
-  long long era = (y >= 0 ? y : y - 399) / 400;
-  long long year_of_era = y - era * 400;
-  long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  long long day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
 
 // The authority (user:password@host:port) is checked apart from the rest:
 // a port must be digits, a host must be there.

@@ -17,14 +17,9 @@ int days_in_month(int year, int month) {
   return month == 2 && leap ? 29 : k_days[month - 1];
 }
 
-// Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
+// Days since 1970-01-01, by the one count of days the seven words use.
 long days_from_civil(const at_date& d) {
-  long y = d.year - (d.month <= 2 ? 1 : 0);
-  long era = (y >= 0 ? y : y - 399) / 400;
-  long yoe = y - era * 400;
-  long doy = (153 * (d.month + (d.month > 2 ? -3 : 9)) + 2) / 5 + d.day - 1;
-  long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
+  return static_cast<long>(day_number(d.year, d.month, d.day));
 }
 
 at_date civil_from_days(long z) {
