@@ -81,6 +81,11 @@ std::string identify(server_run& server) {
     if (!listed.sent) return unreachable_reason(listed.error);
     if (!schedules_listed(listed.status, listed.body)) return k_reason_mirakurun_alone;
     server.kind = server_kind::mirakc;
+    // The list that told mirakc apart is its whole schedule: kept, not
+    // asked for again before the question.
+    long long total = 0;
+    server.reservations_listed =
+        read_reservations(server.kind, listed.body, server.reservations, total);
   }
   const char* kind_name = server.kind == server_kind::epgstation ? "EPGStation" : "mirakc";
   server.name = std::string(kind_name) + " " + sjis_of(version.version);

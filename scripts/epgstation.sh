@@ -54,7 +54,7 @@ prefix_ok() {
     [[ $(PATH=$PREFIX/bin:$PATH "$PREFIX/bin/npm" -v 2>/dev/null) == "$NPM_VERSION" ]]
 }
 
-# npm_pack DIR SPEC: fetches one package's tarball from the registry through
+# npm_pack DIR PACKAGE: fetches one package's tarball from the registry through
 # npm (which checks its integrity) into DIR and prints the file's name.
 npm_pack() {
   (cd "$1" && timeout 600 npm pack "$2" --cache "$NPM_CACHE" --silent \
