@@ -11,6 +11,7 @@
 #include "reservation/conflicts.h"
 #include "reservation/server_texts.h"
 #include "reservation/texts.h"
+#include "tools/rec/rec_names.h"
 
 namespace {
 
@@ -136,6 +137,7 @@ struct server_booking {
   long long programme_id = 0;  // 0: booked by time
   window_ms window;
   bool times_differ = false;  // the server's times are not the file's
+  std::string content_path;   // mirakc's file, relative to its recording folder
 };
 
 // The server's channels whose names match the station, for the user to copy
@@ -208,6 +210,31 @@ std::string find_programme(const server_run& server, const reservation& r, serve
   return {};
 }
 
+// REC's [REC] type words; SKY (the premium CS services) records as CS.
+std::string recording_type(const server_channel& channel) {
+  if (channel.type == "GR" || channel.type == "BS") return channel.type;
+  return channel.type.empty() ? rec::channel_type(std::to_string(channel.channel_id)) : "CS";
+}
+
+// The file mirakc records the programme into, named as REC names a
+// recording here ([REC] name=), the programme id standing for the
+// reservation number a server booking does not take. Empty on success,
+// otherwise why not.
+std::string name_recording(const reservation& r, server_booking& b) {
+  rec::programme show;
+  show.id = std::to_string(b.programme_id);
+  show.channel = std::to_string(b.channel.channel_id);
+  rec::values with =
+      rec::values_of(show, utf8_of(r.title), b.window.start_ms / 1000, b.window.end_ms / 1000);
+  with.type = recording_type(b.channel);
+  with.seconds = std::to_string((b.window.end_ms - b.window.start_ms) / 1000);
+  std::string pattern = utf8_from_system(platform::profile_read_path(
+      rec::k_section, "name", "", k_url_buffer, g_settings.settings_path.c_str()));
+  std::string error = rec::server_file_name(pattern, with, b.content_path);
+  if (error.empty()) return {};
+  return k_reason_recording_name + (k_open_paren + sjis_of(error) + k_close_paren);
+}
+
 std::string named(const std::vector<server_reservation>& reservations) {
   std::string names;
   for (const server_reservation& reserved : reservations) {
@@ -267,8 +294,7 @@ void send_booking(server_run& server, const reservation& r, const server_booking
                   programme_position position) {
   std::string title = utf8_of(r.title);
   server_request request = b.programme_id != 0
-                               ? book_programme_request(server.kind, b.programme_id,
-                                                        mirakc_content_path(b.programme_id, title))
+                               ? book_programme_request(server.kind, b.programme_id, b.content_path)
                                : book_time_request(title, b.channel.channel_id, b.window);
   platform::http_result sent = ask_server(server, request);
   if (!sent.sent) return tell_failure(server, unreachable_reason(sent.error), position);
@@ -315,6 +341,7 @@ bool book_on_server(server_run& server, reservation& r, programme_position posit
     return true;
   }
   std::string why = find_programme(server, r, b);
+  if (why.empty() && server.kind == server_kind::mirakc) why = name_recording(r, b);
   if (why.empty()) why = list_reservations(server);
   if (!why.empty()) {
     tell_failure(server, why, position);

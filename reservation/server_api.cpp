@@ -1,6 +1,5 @@
 #include "reservation/server_api.h"
 
-#include <cstddef>
 #include <nlohmann/json.hpp>
 
 using json = nlohmann::json;
@@ -10,7 +9,6 @@ namespace {
 constexpr char k_epgstation_reserves[] = "/api/reserves";
 constexpr char k_mirakc_schedules[] = "/api/recording/schedules";
 constexpr char k_zoba_tag[] = "zoba";
-constexpr std::size_t k_content_title_limit = 150;
 
 // Built without exceptions, a parse failure is a discarded value rather
 // than a throw.
@@ -114,24 +112,6 @@ bool read_schedule_item(const json& item, server_reservation& r) {
   return true;
 }
 
-// Blanks and marks a file name cannot hold on either system become "_".
-bool kept_in_file_name(unsigned char c) {
-  if (c < 0x20 || c == 0x7F) return false;
-  for (char refused : std::string("/\\:*?\"<>|")) {
-    if (c == static_cast<unsigned char>(refused)) return false;
-  }
-  return true;
-}
-
-// The length of title cut to at most limit bytes without splitting a UTF-8
-// character.
-std::size_t whole_characters(const std::string& title, std::size_t limit) {
-  if (title.size() <= limit) return title.size();
-  std::size_t cut = limit;
-  while (cut > 0 && (static_cast<unsigned char>(title[cut]) & 0xC0) == 0x80) --cut;
-  return cut;
-}
-
 }  // namespace
 
 server_version read_version(int status, const std::string& body) {
@@ -200,14 +180,6 @@ server_request book_time_request(const std::string& name, long long channel_id,
   body["allowEndLack"] = false;
   body["timeSpecifiedOption"] = option;
   return {"POST", k_epgstation_reserves, dumped(body)};
-}
-
-std::string mirakc_content_path(long long programme_id, const std::string& title) {
-  std::string name = title.substr(0, whole_characters(title, k_content_title_limit));
-  for (char& c : name) {
-    if (!kept_in_file_name(static_cast<unsigned char>(c))) c = '_';
-  }
-  return std::to_string(programme_id) + "_" + name + ".m2ts";
 }
 
 bool read_channels(server_kind kind, const std::string& body, std::vector<server_channel>& out) {

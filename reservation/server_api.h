@@ -72,7 +72,8 @@ server_request reservations_request(server_kind kind, long long offset);
 // Books by programme: EPGStation POST /api/reserves
 // {"programId": N, "allowEndLack": false}; mirakc POST
 // /api/recording/schedules {"programId": N, "options": {"contentPath":
-// content_path}, "tags": ["zoba"]}.
+// content_path}, "tags": ["zoba"]}, content_path relative to mirakc's
+// recording folder.
 server_request book_programme_request(server_kind kind, long long programme_id,
                                       const std::string& content_path);
 
@@ -80,13 +81,6 @@ server_request book_programme_request(server_kind kind, long long programme_id,
 // "timeSpecifiedOption": {"name", "channelId", "startAt", "endAt"}}.
 server_request book_time_request(const std::string& name, long long channel_id,
                                  const window_ms& window);
-
-// The file mirakc records a programme into, relative to its recording
-// folder: "<programme id>_<title>.m2ts", the title cut to 150 bytes (whole
-// UTF-8 characters) and made a plain file name: separators, characters
-// Windows refuses and control characters become "_" (the id first keeps it
-// from starting with a dot).
-std::string mirakc_content_path(long long programme_id, const std::string& title);
 
 // One service the server tunes: EPGStation's ChannelItem, mirakc's service.
 struct server_channel {

@@ -96,6 +96,11 @@ inline constexpr char k_reason_mirakurun_alone[] =
 // EPGStation でも mirakc でもありません
 inline constexpr char k_reason_not_a_server[] =
     "EPGStation \x82\xC5\x82\xE0 mirakc \x82\xC5\x82\xE0\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
+// 設定ファイルの [REC] name= から録画ファイルの名前を作れません
+inline constexpr char k_reason_recording_name[] =
+    "\x90\xDD\x92\xE8\x83t\x83@\x83"
+    "C\x83\x8B\x82\xCC [REC] name= \x82\xA9\x82\xE7\x98^\x89\xE6\x83t\x83@\x83"
+    "C\x83\x8B\x82\xCC\x96\xBC\x91O\x82\xF0\x8D\xEC\x82\xEA\x82\xDC\x82\xB9\x82\xF1";
 // （
 inline constexpr char k_open_paren[] = "\x81i";
 // ）

@@ -161,3 +161,4 @@ http_result send_request(const std::string& method, const std::string& url, cons
 // converts nothing.
 std::string convert_from_sjis(const std::string& text, const char*) { return text; }
 std::string convert_to_sjis(const std::string& text, const char*) { return text; }
+std::string utf8_from_system(const std::string& text) { return text; }

@@ -155,6 +155,28 @@ TEST_F(RecTest, FileNamesAreMendedAndCutWhole) {
   EXPECT_EQ(rec::numbered_name("a.b.ts", 3, fits_255), "a.b-3.ts");
 }
 
+// A recording server's file: REC's name, relative, in one file name.
+TEST_F(RecTest, AServersFileIsNamedAsRecNamesOneAndStaysInItsFolder) {
+  rec::values with{"327360102400003", "3273601024", "GR",   "3240", "",
+                   "../a/b",          "20261208",   "2100", "2154"};
+  std::string japanese;
+  for (int i = 0; i < 100; ++i) japanese += "\xE8\xA1\xA8";  // 表, 300 bytes
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "20261208-2100_3273601024_.._a_b.ts"},
+      {"{id}_{type}_{seconds}s_{title}.m2ts", "327360102400003_GR_3240s_.._a_b.m2ts"},
+      {"../{title}", ".._.._a_b"},
+      {japanese + ".m2ts", japanese.substr(0, 249) + ".m2ts"},
+  };
+  for (const auto& [pattern, expected] : cases) {
+    std::string name;
+    EXPECT_EQ(rec::server_file_name(pattern, with, name), "") << pattern;
+    EXPECT_EQ(name, expected) << pattern;
+  }
+  std::string name = "x";
+  EXPECT_NE(rec::server_file_name("{no}.ts", with, name), "");
+  EXPECT_EQ(name, "");
+}
+
 TEST_F(RecTest, TheNumberGoesBeforeAnExtensionElseAtTheEnd) {
   const std::pair<const char*, const char*> cases[] = {
       {"Show", "Show-2"},

@@ -292,15 +292,6 @@ TEST(ServerApi, MirakcBookingFitsRecordingScheduleInput) {
             R"({"options":{"contentPath":"a.m2ts"},"programId":327360102400003,"tags":["zoba"]})");
 }
 
-TEST(ServerApi, MirakcContentPathIsAPlainRelativeFileName) {
-  EXPECT_EQ(mirakc_content_path(7, "ニュース"), "7_ニュース.m2ts");
-  EXPECT_EQ(mirakc_content_path(7, "../a/b\\c:d*e?\"f<g>h|\t"), "7_.._a_b_c_d_e__f_g_h__.m2ts");
-  std::string long_title;
-  for (int i = 0; i < 60; ++i) long_title += "あ";  // 3 bytes each
-  EXPECT_EQ(mirakc_content_path(7, long_title), "7_" + long_title.substr(0, 150) + ".m2ts");
-  EXPECT_EQ(mirakc_content_path(7, "x" + long_title).size(), 2 + 1 + 147 + 5u);
-}
-
 TEST(ServerApi, ReadsEpgstationsChannelItems) {
   const char* body = R"([
     {"id":3273601024,"serviceId":1024,"networkId":32736,"name":"ＮＨＫ総合",

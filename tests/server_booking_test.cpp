@@ -150,6 +150,36 @@ TEST_F(ServerRun, AProgrammeTheServerDoesNotKnowIsBookedByTimeOnEpgstationOnly) 
   EXPECT_EQ(posted(), "");
 }
 
+// mirakc records where the booking tells it: the file REC would name here.
+TEST_F(ServerRun, MirakcRecordsIntoTheFileRecWouldNameAndABadNameBooksNothing) {
+  std::string programme =
+      "{\"id\":327360102400003,\"eventId\":3,\"serviceId\":1024,"
+      "\"networkId\":32736,\"startAt\":" +
+      std::to_string(local_ms(21, 0)) + ",\"duration\":3240000,\"name\":\"Show\"}";
+  answers with = mirakc();
+  with["GET /api/programs/327360102400003"] = ok(200, programme);
+  with["POST /api/recording/schedules"] =
+      ok(201, "{\"state\":\"scheduled\",\"program\":" + programme + ",\"tags\":[\"zoba\"]}");
+  serve(with);
+  fake_set_profile(k_ini, "REC", "name", "{date}_{start}-{end}_{type}_{id}_{title}.m2ts");
+  run(file("DFS00400", "3"));
+  ASSERT_EQ(g_fake.boxes.size(), 2u);
+  EXPECT_NE(posted().find("\"contentPath\":\"20261224_2100-2154_GR_327360102400003_Show.m2ts\""),
+            std::string::npos)
+      << posted();
+  EXPECT_EQ(g_fake.boxes[1].text,
+            format_text(k_format_server_booked, "mirakc", std::to_string(k_programme).c_str()));
+
+  reset_fake();
+  serve(with);
+  fake_set_profile(k_ini, "REC", "name", "{when}.ts");
+  run(file("DFS00400", "3"));
+  ASSERT_EQ(g_fake.boxes.size(), 1u);
+  EXPECT_NE(g_fake.boxes[0].text.find(k_reason_recording_name), std::string::npos);
+  EXPECT_NE(g_fake.boxes[0].text.find("{when}"), std::string::npos);
+  EXPECT_EQ(posted(), "");
+}
+
 TEST_F(ServerRun, WhatTheBookingCollidesWithIsNamedAndAWantOfTunersTold) {
   answers with = epgstation(reserve_item(5, local_ms(21, 30), local_ms(22, 0), "Other"));
   with["POST /api/reserves"] = ok(500,

@@ -9,6 +9,7 @@ this machine has no pseudo-terminals or cannot listen on 127.0.0.1.
 import os
 import pty
 import sys
+import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -34,10 +35,13 @@ def posted(standin):
 def case_by_programme_then_the_same_again(zoba):
     standin = mirakc_standin.Standin()
     standin.start()
-    folder = Folder(zoba, standin.url)
+    # The file is named by REC's name= pattern, as REC would name it here.
+    folder = Folder(zoba, standin.url, "[REC]\nname={date}-{start}_{type}_{id}_{title}.m2ts\n")
     try:
         start, end = window(standin, NHK, 3)
         pid = standin.programme(NHK, 3)["id"]
+        named = time.strftime("%Y%m%d-%H%M", time.localtime(standin.programme(NHK, 3)["startAt"]
+                                                             / 1000))
         status, text, asked = folder.run(tvpid("DFS00400", start, end, "Third", 3))
         check(status == 0, "exit status %d: %r" % (status, text))
         check("録画サーバー: mirakc %s" % mirakc_standin.MIRAKC_VERSION in text,
@@ -47,7 +51,7 @@ def case_by_programme_then_the_same_again(zoba):
         check(asked is not None and asked < 3, "asked after %r s" % asked)
         schedule = standin.schedules.get(pid)
         check(schedule is not None, "held by the stand-in: %r" % standin.schedules)
-        check(schedule["options"]["contentPath"] == "%d_Third.m2ts" % pid,
+        check(schedule["options"]["contentPath"] == "%s_GR_%d_Third.m2ts" % (named, pid),
               "its content path: %r" % schedule["options"])
         check(schedule["tags"] == ["zoba"], "its tags: %r" % schedule["tags"])
         check(len(posted(standin)) == 1, "one booking sent: %r" % posted(standin))

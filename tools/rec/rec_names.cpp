@@ -166,6 +166,16 @@ std::string numbered_name(const std::string& name, int number,
   return stem.empty() ? std::string() : stem + tail;
 }
 
+std::string server_file_name(const std::string& pattern, const values& with, std::string& out) {
+  out.clear();
+  std::string filled;
+  std::string error = fill_word(pattern.empty() ? k_default_name : pattern, with, filled);
+  if (!error.empty()) return error;
+  out = numbered_name(mended_name(filled), 1,
+                      [](const std::string& name) { return name.size() <= k_longest_name; });
+  return {};
+}
+
 namespace {
 
 bool needs_quotes(const std::string& word) {

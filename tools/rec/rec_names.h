@@ -4,6 +4,7 @@
 // everywhere.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,17 @@ std::string mended_name(const std::string& name);
 // one-character stem does not fit.
 std::string numbered_name(const std::string& name, int number,
                           bool (*fits)(const std::string& name));
+
+// The longest file name, in bytes, that a Linux file system (where a
+// recording server records) holds.
+inline constexpr std::size_t k_longest_name = 255;
+
+// The name a recording server records a programme into, made by the rules
+// REC names its own recordings by: the pattern (name= in [REC]) filled,
+// mended and cut whole to k_longest_name bytes, its extension kept. It is
+// relative and names no folder. Empty on success, otherwise why not (an
+// unknown placeholder, a lone brace).
+std::string server_file_name(const std::string& pattern, const values& with, std::string& out);
 
 // The words of a command as one text for the log: a word holding a blank, a
 // quote, a backslash, a control byte or nothing is quoted and escaped as
