@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "reservation/programme_list.h"
 #include "reservation/schedule.h"
+#include "reservation/server_ids.h"
 #include "reservation/texts.h"
 
 namespace {
@@ -61,7 +62,13 @@ bool books_on_server(booking_run& run) {
 }  // namespace
 
 bool finish_reservation(booking_run& run, reservation& r, programme_position position) {
-  if (!r.station_refused && books_on_server(run)) return book_on_server(run.server, r, position);
+  if (!r.station_refused && books_on_server(run)) {
+    // The server finds a digital station by its service code, never through
+    // [TVCH]: an empty line there for it would only wait to be filled in.
+    std::erase_if(run.to_enter.names,
+                  [](const std::string& station) { return service_of_station(station).known; });
+    return book_on_server(run.server, r, position);
+  }
   if (!r.station_refused && r.channel.empty() && position.count != 0) {
     std::string station = shown_station(r);
     if (run.told.insert(station).second) run.to_tell.push_back(station);

@@ -126,8 +126,10 @@ TEST_F(ServerRun, AProgrammeTheServerKnowsIsBookedByItsIdAndNamedInTheNotice) {
                           "/api/reserves {\"allowEndLack\":false,\"programId\":" +
                           std::to_string(k_programme) + "}");
   EXPECT_EQ(g_fake.boxes[1].text, format_text(k_format_server_booked, "EPGStation", "7"));
-  // No reservation number is taken, and AT is never run.
+  // No reservation number is taken, no empty channel entered for a station
+  // the server knows by its code, and AT is never run.
   EXPECT_EQ(fake_profile_text(k_ini).find("no=0001"), std::string::npos);
+  EXPECT_EQ(fake_profile_text(k_ini).find("DFS00400"), std::string::npos);
   EXPECT_TRUE(g_fake.commands.empty());
 }
 
