@@ -136,8 +136,8 @@ struct server_booking {
   server_channel channel;
   long long programme_id = 0;  // 0: booked by time
   window_ms window;
-  bool times_differ = false;  // the server's times are not the file's
-  std::string content_path;   // mirakc's file, relative to its recording folder
+  std::string times_shown;   // the server's times where they are not the file's
+  std::string content_path;  // mirakc's file, relative to its recording folder
 };
 
 // The server's channels whose names match the station, for the user to copy
@@ -185,6 +185,25 @@ std::string find_channel(const server_run& server, const reservation& r, server_
   return {};
 }
 
+// The server's times as the question shows them when they are not the
+// file's to the minute (a guide's file has no seconds), with the date when
+// that is not the file's either: the server books the programme it holds.
+// Empty when they are the file's.
+std::string times_unlike_file(const window_ms& server, const window_ms& file) {
+  auto minute = [](long long ms) { return ms / 60000; };
+  if (minute(server.start_ms) == minute(file.start_ms) &&
+      minute(server.end_ms) == minute(file.end_ms)) {
+    return {};
+  }
+  auto local_day = [](long long ms) { return (ms / 60000 + utc_offset_minutes()) / 1440; };
+  if (local_day(server.start_ms) == local_day(file.start_ms)) return clock_span(server);
+  std::time_t shifted = static_cast<std::time_t>(server.start_ms / 1000) +
+                        static_cast<std::time_t>(utc_offset_minutes()) * 60;
+  std::tm day = *std::gmtime(&shifted);
+  return format_text("%04d/%02d/%02d ", day.tm_year + 1900, day.tm_mon + 1, day.tm_mday) +
+         clock_span(server);
+}
+
 // The programme on the server when the file names one it knows; otherwise
 // a booking by time. Empty on success, otherwise why not.
 std::string find_programme(const server_run& server, const reservation& r, server_booking& b) {
@@ -199,7 +218,7 @@ std::string find_programme(const server_run& server, const reservation& r, serve
     if (answer.status == 200 && read_programme(server.kind, answer.body, known)) {
       b.programme_id = known.programme_id;
       b.window = {known.start_ms, known.end_ms};
-      b.times_differ = known.start_ms != file_window.start_ms || known.end_ms != file_window.end_ms;
+      b.times_shown = times_unlike_file(b.window, file_window);
       return {};
     }
   }
@@ -253,8 +272,8 @@ std::string named(const std::vector<server_reservation>& reservations) {
 std::string question_lines(const server_run& server, const server_booking& b) {
   std::string lines = format_text(k_format_server_line, server.name.c_str());
   if (b.programme_id == 0) lines += std::string("\r\n") + k_text_server_by_time;
-  if (b.times_differ) {
-    lines += "\r\n" + format_text(k_format_server_times, clock_span(b.window).c_str());
+  if (!b.times_shown.empty()) {
+    lines += "\r\n" + format_text(k_format_server_times, b.times_shown.c_str());
   }
   server_collisions collisions =
       find_collisions(server.reservations, b.programme_id, b.channel.channel_id, b.window);

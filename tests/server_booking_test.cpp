@@ -152,6 +152,39 @@ TEST_F(ServerRun, AProgrammeTheServerDoesNotKnowIsBookedByTimeOnEpgstationOnly) 
   EXPECT_EQ(posted(), "");
 }
 
+// The server's times are shown only where they are not the file's to the
+// minute, with the date where that is not the file's.
+TEST_F(ServerRun, TheServersTimesAreShownWhereTheyAreNotTheFiles) {
+  constexpr long long k_day = 24LL * 3600 * 1000;
+  const struct {
+    long long start, end;
+    std::string line;  // empty: no line of the server's times
+  } cases[] = {
+      {local_ms(21, 0) + 30000, local_ms(21, 54) + 59000, ""},
+      {local_ms(21, 5), local_ms(22, 0), format_text(k_format_server_times, "21:05-22:00")},
+      {local_ms(21, 0) + k_day, local_ms(21, 54) + k_day,
+       format_text(k_format_server_times, "2026/12/25 21:00-21:54")},
+  };
+  for (const auto& c : cases) {
+    reset_fake();
+    answers with = epgstation("");
+    with["GET /api/schedules/detail/327360102400003?isHalfWidth=true"] = ok(
+        200,
+        "{\"id\":327360102400003,\"channelId\":3273601024,\"startAt\":" + std::to_string(c.start) +
+            ",\"endAt\":" + std::to_string(c.end) + ",\"name\":\"Show\",\"isFree\":true}");
+    serve(with);
+    run(file("DFS00400", "3"));
+    ASSERT_EQ(g_fake.boxes.size(), 2u) << c.line;
+    const std::string& question = g_fake.boxes[0].text;
+    std::string head = format_text(k_format_server_times, "");
+    if (c.line.empty()) {
+      EXPECT_EQ(question.find(head), std::string::npos) << question;
+    } else {
+      EXPECT_NE(question.find(c.line + "\r\n"), std::string::npos) << question;
+    }
+  }
+}
+
 // mirakc records where the booking tells it: the file REC would name here.
 TEST_F(ServerRun, MirakcRecordsIntoTheFileRecWouldNameAndABadNameBooksNothing) {
   std::string programme =
