@@ -32,11 +32,12 @@ bool scan_time_number(const char*& p, int& out) {
   return true;
 }
 
+bool is_control(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
+
 // Control bytes too: a tab would split the title into more arguments, and
 // the others have no business on a command line.
 bool is_replaced(unsigned char byte) {
-  if (byte < 0x20 || byte == 0x7F) return true;
-  return std::strchr(" \"*/:;<>?|&^%", byte) != nullptr;
+  return is_control(byte) || std::strchr(" \"*/:;<>?|&^%", byte) != nullptr;
 }
 
 // Where the scan of one programme goes: its fields, and its notes when they
@@ -126,8 +127,6 @@ void replace_single_bytes(std::string& text, Pick replaced) {
     ++i;
   }
 }
-
-bool is_control(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
 
 }  // namespace
 
