@@ -49,20 +49,8 @@ reservation look_up_stations(booking_run& run, const scanned_programme& scanned)
   return r;
 }
 
-namespace {
-
-bool books_on_server(booking_run& run) {
-  if (!run.server_checked) {
-    run.server_checked = true;
-    run.on_server = !server_setting().empty();
-  }
-  return run.on_server;
-}
-
-}  // namespace
-
 bool finish_reservation(booking_run& run, reservation& r, programme_position position) {
-  if (!r.station_refused && books_on_server(run)) {
+  if (!r.station_refused && run.on_server) {
     // The server finds a digital station by its service code, never through
     // [TVCH]: an empty line there for it would only wait to be filled in.
     std::erase_if(run.to_enter.names,
@@ -113,10 +101,14 @@ bool start_again(summed_file& file) {
   return platform::rewind_input_file(file.file);
 }
 
+std::string cannot_open_notice(const std::string& path) {
+  return format_text(k_format_cannot_open, platform::shown_text(path).c_str());
+}
+
 platform::input_file* open_programme_file(const std::string& path) {
   platform::input_file* file = path.empty() ? nullptr : platform::open_input_file(path.c_str());
   if (file == nullptr) {
-    std::string notice = format_text(k_format_cannot_open, platform::shown_text(path).c_str());
+    std::string notice = cannot_open_notice(path);
     trace(k_trace_cannot_open, notice);
     show_notice(notice);
   }
@@ -197,6 +189,7 @@ void read_iepg_file(const std::string& path) {
   if (file.file == nullptr) return;
   auto reading = std::make_unique<file_reading>();
   booking_run run;
+  run.on_server = !server_setting().empty();
   if (!start_programme_list(reading->list, read_summed, &file)) {
     // The header told a file of one programme: it is scanned from its first
     // byte, and closed in the scan's stage.
@@ -207,7 +200,7 @@ void read_iepg_file(const std::string& path) {
       if (!run.to_enter.names.empty()) store_new_stations(run.to_enter);
     } else {
       platform::close_input_file(file.file);
-      show_notice(format_text(k_format_cannot_open, platform::shown_text(path).c_str()));
+      show_notice(cannot_open_notice(path));
     }
     return;
   }
@@ -275,14 +268,17 @@ void tell_number_not_stored(programme_position position) {
   show_notice(with_programme_position(notice, position));
 }
 
-}  // namespace
-
+// The scheduler command as the scheduler is handed it: the channel and the
+// title in the system's own encoding, the recorder command as given, already
+// in it.
 std::string system_scheduler_command(const reservation& r, const std::string& recorder, int no) {
   reservation system = r;
   system.channel = platform::system_text(r.channel);
   system.title = platform::system_text(r.title);
   return format_scheduler_command(system, recorder, no);
 }
+
+}  // namespace
 
 bool register_reservation(booking_run& run, const reservation& r, programme_position position) {
   std::string recorder = read_recorder_command();

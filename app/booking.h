@@ -32,8 +32,7 @@ struct booking_run {
   std::vector<std::string> to_tell;
   std::set<std::string> told;
   // Whether [SERVER] url= sends this install's bookings to a recording
-  // server, read at the first booking, and that server.
-  bool server_checked = false;
+  // server, read as the run starts, and that server.
   bool on_server = false;
   server_run server;
 };
@@ -62,8 +61,3 @@ bool finish_reservation(booking_run& run, reservation& r, programme_position pos
 // be skipped, or the file stopped: false then, and nothing after it is
 // asked.
 bool register_reservation(booking_run& run, const reservation& r, programme_position position = {});
-
-// The scheduler command as the scheduler is handed it: the channel and the
-// title in the system's own encoding (platform::system_text), the recorder
-// command as given, already in it.
-std::string system_scheduler_command(const reservation& r, const std::string& recorder, int no);
