@@ -33,7 +33,11 @@ reservation look_up_stations(booking_run& run, const scanned_programme& scanned)
   auto look_up = [&](const std::string& station) {
     // lookup_channel never enters such a station; the flag picks the notice.
     r.station_refused = !is_keepable_station(station);
-    r.channel = lookup_channel(station, run.to_enter);
+    // The server finds a digital station by its service code, never through
+    // [TVCH]: an empty line there for it would only wait to be filled in.
+    new_stations never_entered;
+    bool by_code = run.on_server && service_of_station(station).known;
+    r.channel = lookup_channel(station, by_code ? never_entered : run.to_enter);
     return r.channel;
   };
   std::size_t next = 0;
@@ -50,13 +54,7 @@ reservation look_up_stations(booking_run& run, const scanned_programme& scanned)
 }
 
 bool finish_reservation(booking_run& run, reservation& r, programme_position position) {
-  if (!r.station_refused && run.on_server) {
-    // The server finds a digital station by its service code, never through
-    // [TVCH]: an empty line there for it would only wait to be filled in.
-    std::erase_if(run.to_enter.names,
-                  [](const std::string& station) { return service_of_station(station).known; });
-    return book_on_server(run.server, r, position);
-  }
+  if (!r.station_refused && run.on_server) return book_on_server(run.server, r, position);
   if (!r.station_refused && r.channel.empty() && position.count != 0) {
     std::string station = shown_station(r);
     if (run.told.insert(station).second) run.to_tell.push_back(station);

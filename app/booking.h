@@ -25,9 +25,10 @@ struct booking_run {
   // Said before every question when the listing was not read whole: the
   // collision lines may then miss a reservation.
   std::string listing_note;
-  // The stations without a channel: every one looked up, to enter in
-  // [TVCH]; and, for a file of several, each programme's as the user is
-  // shown it, to name in one notice at the end.
+  // The stations without a channel: every one looked up (but a digital
+  // one booked on a server), to enter in [TVCH]; and, for a file of
+  // several, each programme's as the user is shown it, to name in one
+  // notice at the end.
   new_stations to_enter;
   std::vector<std::string> to_tell;
   std::set<std::string> told;
