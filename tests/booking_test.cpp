@@ -50,11 +50,14 @@ class ReaderRun : public testing::Test {
 
 }  // namespace
 
+// A one-programme file is opened once and read again from its first byte.
 TEST_F(ReaderRun, TypicalFileWithARegisteredStationIsRegistered) {
   fake_set_profile(k_ini, "TVCH", k_station, "8");
   EXPECT_EQ(run(typical_file()), 0);
   ASSERT_EQ(g_fake.boxes.size(), 2u);
   EXPECT_EQ(g_fake.commands, (std::vector<std::string>{k_example_command}));
+  EXPECT_EQ(g_fake.input_opens, 1);
+  EXPECT_EQ(g_fake.rewinds, 1);
   EXPECT_NE(fake_profile_text(k_ini).find("no=0001\r\n"), std::string::npos);
 
   reset_fake();
@@ -495,26 +498,28 @@ TEST_F(ListRun, EveryFieldStartsAfreshInEachBlock) {
                                     k_title_unknown);
 }
 
+// As before: the last value of every key, no position line.
 TEST_F(ListRun, AListHeaderWithoutABoundaryIsReadAsOneProgramme) {
   std::string header = k_list_header;
   header.erase(header.find("boundary: "), std::strlen("boundary: XXXBOUNDARYXXX\r\n"));
-  std::string file =
-      header + k_boundary_line + block("A", "First") + k_boundary_line + block("B", "Second");
-  run(file);
-  // As before: the last value of every key, no position line.
-  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{listed_command(1, "2", "Second")}));
-  ASSERT_EQ(g_fake.boxes.size(), 2u);
-  std::string head = k_channel_word + std::string("2 B\r\n");
-  EXPECT_EQ(g_fake.boxes[0].text.substr(0, head.size()), head);
-
-  // A boundary given after the header's empty line is no boundary either.
-  reset_fake();
-  SetUp();
-  run(header + "boundary: XXXBOUNDARYXXX\r\n" + k_boundary_line + block("A", "First"));
-  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{listed_command(1, "1", "First")}));
-  ASSERT_EQ(g_fake.boxes.size(), 2u);
-  head = k_channel_word + std::string("1 A\r\n");
-  EXPECT_EQ(g_fake.boxes[0].text.substr(0, head.size()), head);
+  struct Case {
+    std::string file, command, head;
+  } cases[] = {
+      {header + k_boundary_line + block("A", "First") + k_boundary_line + block("B", "Second"),
+       listed_command(1, "2", "Second"), "2 B\r\n"},
+      // A boundary given after the header's empty line is no boundary either.
+      {header + "boundary: XXXBOUNDARYXXX\r\n" + k_boundary_line + block("A", "First"),
+       listed_command(1, "1", "First"), "1 A\r\n"},
+  };
+  for (const Case& c : cases) {
+    reset_fake();
+    SetUp();
+    run(c.file);
+    EXPECT_EQ(g_fake.commands, (std::vector<std::string>{c.command}));
+    ASSERT_EQ(g_fake.boxes.size(), 2u);
+    std::string head = k_channel_word + c.head;
+    EXPECT_EQ(g_fake.boxes[0].text.substr(0, head.size()), head);
+  }
 }
 
 // Which files hold no block is the block table's; here, that such a file
@@ -567,18 +572,10 @@ TEST_F(ListRun, LongBlocksAreReadAcrossTheBuffer) {
                                                        listed_command(2, "2", "Second")}));
 }
 
-TEST_F(ListRun, AOneProgrammeFileIsOpenedOnceAndReadAgainFromItsFirstByte) {
-  fake_set_profile(k_ini, "TVCH", k_station, "8");
-  run(typical_file());
-  EXPECT_EQ(g_fake.input_opens, 1);
-  EXPECT_EQ(g_fake.rewinds, 1);
-  EXPECT_EQ(g_fake.commands, (std::vector<std::string>{k_example_command}));
-
+TEST_F(ListRun, ALongOneProgrammeFileIsOpenedOnceAndReadAgainFromItsFirstByte) {
   // No empty line before a long description: the look for a header takes
   // more than one read, and the file is read again from its start all the
   // same.
-  reset_fake();
-  SetUp();
   run("station: A\nyear: 2026\nmonth: 12\ndate: 08\nstart: 17:00\nend: 17:30\n"
       "program-title: First\n" +
       std::string(70000, 'd') + "\n");
