@@ -144,10 +144,6 @@ process_result scheduler_listing() {
   return g_fake.listing;
 }
 
-}  // namespace platform
-
-namespace platform {
-
 http_result send_request(const std::string& method, const std::string& url, const std::string& body,
                          long) {
   g_fake.requests.push_back(method + " " + url + (body.empty() ? "" : " " + body));
