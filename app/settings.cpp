@@ -15,6 +15,8 @@ constexpr char k_section_zoba[] = "ZOBA";
 constexpr char k_section_tvch[] = "TVCH";
 constexpr int k_missing = -999;
 constexpr std::size_t k_channel_buffer = 8;
+// A server's channel id is ten digits and more: too long for a tuner's.
+constexpr std::size_t k_server_channel_buffer = 32;
 constexpr std::size_t k_recorder_buffer = 512;
 
 // Reads one integer; a missing key (or a stored -999, which cannot be told
@@ -25,6 +27,12 @@ int load_integer(const char* key, int fallback, const char* fallback_text) {
   if (value != k_missing) return value;
   platform::profile_write_string(k_section_zoba, key, fallback_text, file);
   return fallback;
+}
+
+// A station's [TVCH] value, read through a buffer of size bytes.
+std::string read_channel(const std::string& station, std::size_t size) {
+  return platform::profile_read_string(k_section_tvch, station.c_str(), "", size,
+                                       g_settings.settings_path.c_str());
 }
 
 }  // namespace
@@ -61,9 +69,7 @@ bool is_keepable_station(const std::string& station) {
 std::string lookup_channel(const std::string& station, new_stations& pending) {
   if (!is_keepable_station(station)) return {};
   if (pending.noted.count(station) != 0) return {};
-  const char* file = g_settings.settings_path.c_str();
-  std::string channel =
-      platform::profile_read_string(k_section_tvch, station.c_str(), "", k_channel_buffer, file);
+  std::string channel = read_channel(station, k_channel_buffer);
   if (channel.empty()) {
     pending.noted.insert(station);
     pending.names.push_back(station);
@@ -73,8 +79,7 @@ std::string lookup_channel(const std::string& station, new_stations& pending) {
 
 std::string server_channel_setting(const std::string& station) {
   if (!is_keepable_station(station)) return {};
-  return platform::profile_read_string(k_section_tvch, station.c_str(), "", 32,
-                                       g_settings.settings_path.c_str());
+  return read_channel(station, k_server_channel_buffer);
 }
 
 bool store_new_stations(new_stations& pending) {
