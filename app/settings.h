@@ -83,8 +83,8 @@ std::string unwritable_settings_notice();
 int next_reservation_number(int number);
 
 // Moves the reservation number on (next_reservation_number) and stores it
-// as "no". Returns false when the file could not be
-// written, so that the same number would be handed out again.
+// as "no". Returns false when the file could not be written, so that the
+// same number would be handed out again.
 bool advance_reservation_number();
 
 // The recorder command (rec_exec, "REC" when missing; never written), in
