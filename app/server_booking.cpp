@@ -69,6 +69,11 @@ std::string clock_span(const window_ms& window) {
   return clock(window.start_ms) + "-" + clock(window.end_ms);
 }
 
+// The server's name as the question and the notices give it.
+const char* kind_name(server_kind kind) {
+  return kind == server_kind::epgstation ? "EPGStation" : "mirakc";
+}
+
 // Tells EPGStation from mirakc (and a Mirakurun alone, which keeps no
 // schedule) and reads the channels; empty on success, otherwise why not.
 std::string identify(server_run& server) {
@@ -88,8 +93,7 @@ std::string identify(server_run& server) {
     server.reservations_listed =
         read_reservations(server.kind, listed.body, server.reservations, total);
   }
-  const char* kind_name = server.kind == server_kind::epgstation ? "EPGStation" : "mirakc";
-  server.name = std::string(kind_name) + " " + sjis_of(version.version);
+  server.name = std::string(kind_name(server.kind)) + " " + sjis_of(version.version);
   answer = ask_server(server, channels_request(server.kind));
   if (!answer.sent || answer.status != 200 ||
       !read_channels(server.kind, answer.body, server.channels)) {
@@ -254,13 +258,12 @@ std::string name_recording(const reservation& r, server_booking& b) {
   return k_reason_recording_name + (k_open_paren + sjis_of(error) + k_close_paren);
 }
 
+// The reservations as the question names them: number, local times, name,
+// each after a 、 as the local conflict line separates them.
 std::string named(const std::vector<server_reservation>& reservations) {
   std::string names;
   for (const server_reservation& reserved : reservations) {
-    if (!names.empty())
-      names +=
-          "\x81"
-          "A";  // 、
+    if (!names.empty()) names += k_text_server_separator;
     names += std::to_string(reserved.reservation_id) + " " +
              clock_span({reserved.start_ms, reserved.end_ms}) + " " + sjis_of(reserved.name);
   }
@@ -337,8 +340,7 @@ void send_booking(server_run& server, const reservation& r, const server_booking
   booked.name = title;
   server.reservations.push_back(booked);
   std::string id = answer.has_id ? std::to_string(answer.reservation_id) : "?";
-  std::string kind = server.kind == server_kind::epgstation ? "EPGStation" : "mirakc";
-  show_notice(format_text(k_format_server_booked, kind.c_str(), id.c_str()));
+  show_notice(format_text(k_format_server_booked, kind_name(server.kind), id.c_str()));
 }
 
 }  // namespace
