@@ -142,6 +142,9 @@ struct server_booking {
   window_ms window;
   std::string times_shown;   // the server's times where they are not the file's
   std::string content_path;  // mirakc's file, relative to its recording folder
+  // Among the server's reservations, read once for the question and for a
+  // refusal's notice.
+  server_collisions collisions;
 };
 
 // The server's channels whose names match the station, for the user to copy
@@ -278,13 +281,11 @@ std::string question_lines(const server_run& server, const server_booking& b) {
   if (!b.times_shown.empty()) {
     lines += "\r\n" + format_text(k_format_server_times, b.times_shown.c_str());
   }
-  server_collisions collisions =
-      find_collisions(server.reservations, b.programme_id, b.channel.channel_id, b.window);
-  if (!collisions.same.empty()) {
-    lines.append("\r\n").append(k_text_server_same).append(named(collisions.same));
+  if (!b.collisions.same.empty()) {
+    lines.append("\r\n").append(k_text_server_same).append(named(b.collisions.same));
   }
-  if (!collisions.overlapping.empty()) {
-    lines.append("\r\n").append(k_text_server_overlap).append(named(collisions.overlapping));
+  if (!b.collisions.overlapping.empty()) {
+    lines.append("\r\n").append(k_text_server_overlap).append(named(b.collisions.overlapping));
   }
   return lines;
 }
@@ -323,10 +324,8 @@ void send_booking(server_run& server, const reservation& r, const server_booking
   booking_answer answer = read_booking_answer(server.kind, sent.status, sent.body);
   if (!answer.booked) {
     std::string reason = failure_reason(server.kind, answer.status, answer.error_name);
-    server_collisions collisions =
-        find_collisions(server.reservations, b.programme_id, b.channel.channel_id, b.window);
-    if (!collisions.overlapping.empty()) {
-      reason.append("\n").append(k_text_server_collides).append(named(collisions.overlapping));
+    if (!b.collisions.overlapping.empty()) {
+      reason.append("\n").append(k_text_server_collides).append(named(b.collisions.overlapping));
     }
     return tell_failure(server, reason, position);
   }
@@ -368,6 +367,8 @@ bool book_on_server(server_run& server, reservation& r, programme_position posit
     tell_failure(server, why, position);
     return true;
   }
+  b.collisions =
+      find_collisions(server.reservations, b.programme_id, b.channel.channel_id, b.window);
   std::string text =
       with_conflict_line(server_confirmation(r, b, position), question_lines(server, b));
   platform::programme_answer answer = ask(text, position);
