@@ -69,6 +69,11 @@ std::string clock_span(const window_ms& window) {
   return clock(window.start_ms) + "-" + clock(window.end_ms);
 }
 
+// The server's name as the question and the notices give it.
+const char* kind_name(server_kind kind) {
+  return kind == server_kind::epgstation ? "EPGStation" : "mirakc";
+}
+
 // Tells EPGStation from mirakc (and a Mirakurun alone, which keeps no
 // schedule) and reads the channels; empty on success, otherwise why not.
 std::string identify(server_run& server) {
@@ -88,8 +93,7 @@ std::string identify(server_run& server) {
     server.reservations_listed =
         read_reservations(server.kind, listed.body, server.reservations, total);
   }
-  const char* kind_name = server.kind == server_kind::epgstation ? "EPGStation" : "mirakc";
-  server.name = std::string(kind_name) + " " + sjis_of(version.version);
+  server.name = std::string(kind_name(server.kind)) + " " + sjis_of(version.version);
   answer = ask_server(server, channels_request(server.kind));
   if (!answer.sent || answer.status != 200 ||
       !read_channels(server.kind, answer.body, server.channels)) {
@@ -138,6 +142,9 @@ struct server_booking {
   window_ms window;
   std::string times_shown;   // the server's times where they are not the file's
   std::string content_path;  // mirakc's file, relative to its recording folder
+  // Among the server's reservations, read once for the question and for a
+  // refusal's notice.
+  server_collisions collisions;
 };
 
 // The server's channels whose names match the station, for the user to copy
@@ -254,13 +261,12 @@ std::string name_recording(const reservation& r, server_booking& b) {
   return k_reason_recording_name + (k_open_paren + sjis_of(error) + k_close_paren);
 }
 
+// The reservations as the question names them: number, local times, name,
+// each after a 、 as the local conflict line separates them.
 std::string named(const std::vector<server_reservation>& reservations) {
   std::string names;
   for (const server_reservation& reserved : reservations) {
-    if (!names.empty())
-      names +=
-          "\x81"
-          "A";  // 、
+    if (!names.empty()) names += k_text_server_separator;
     names += std::to_string(reserved.reservation_id) + " " +
              clock_span({reserved.start_ms, reserved.end_ms}) + " " + sjis_of(reserved.name);
   }
@@ -275,13 +281,11 @@ std::string question_lines(const server_run& server, const server_booking& b) {
   if (!b.times_shown.empty()) {
     lines += "\r\n" + format_text(k_format_server_times, b.times_shown.c_str());
   }
-  server_collisions collisions =
-      find_collisions(server.reservations, b.programme_id, b.channel.channel_id, b.window);
-  if (!collisions.same.empty()) {
-    lines.append("\r\n").append(k_text_server_same).append(named(collisions.same));
+  if (!b.collisions.same.empty()) {
+    lines.append("\r\n").append(k_text_server_same).append(named(b.collisions.same));
   }
-  if (!collisions.overlapping.empty()) {
-    lines.append("\r\n").append(k_text_server_overlap).append(named(collisions.overlapping));
+  if (!b.collisions.overlapping.empty()) {
+    lines.append("\r\n").append(k_text_server_overlap).append(named(b.collisions.overlapping));
   }
   return lines;
 }
@@ -320,10 +324,8 @@ void send_booking(server_run& server, const reservation& r, const server_booking
   booking_answer answer = read_booking_answer(server.kind, sent.status, sent.body);
   if (!answer.booked) {
     std::string reason = failure_reason(server.kind, answer.status, answer.error_name);
-    server_collisions collisions =
-        find_collisions(server.reservations, b.programme_id, b.channel.channel_id, b.window);
-    if (!collisions.overlapping.empty()) {
-      reason.append("\n").append(k_text_server_collides).append(named(collisions.overlapping));
+    if (!b.collisions.overlapping.empty()) {
+      reason.append("\n").append(k_text_server_collides).append(named(b.collisions.overlapping));
     }
     return tell_failure(server, reason, position);
   }
@@ -337,8 +339,7 @@ void send_booking(server_run& server, const reservation& r, const server_booking
   booked.name = title;
   server.reservations.push_back(booked);
   std::string id = answer.has_id ? std::to_string(answer.reservation_id) : "?";
-  std::string kind = server.kind == server_kind::epgstation ? "EPGStation" : "mirakc";
-  show_notice(format_text(k_format_server_booked, kind.c_str(), id.c_str()));
+  show_notice(format_text(k_format_server_booked, kind_name(server.kind), id.c_str()));
 }
 
 }  // namespace
@@ -366,6 +367,8 @@ bool book_on_server(server_run& server, reservation& r, programme_position posit
     tell_failure(server, why, position);
     return true;
   }
+  b.collisions =
+      find_collisions(server.reservations, b.programme_id, b.channel.channel_id, b.window);
   std::string text =
       with_conflict_line(server_confirmation(r, b, position), question_lines(server, b));
   platform::programme_answer answer = ask(text, position);

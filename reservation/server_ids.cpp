@@ -19,8 +19,6 @@ constexpr std::size_t k_event_id_digits = 15;
 constexpr long long k_ms_per_minute = 60000;
 constexpr int k_minutes_per_day = 1440;
 
-bool starts_with(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
 int digit_value(char c, int base) {
   if (c >= '0' && c <= '9') return c - '0';
   if (base == 16 && c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -42,16 +40,6 @@ bool read_number(const std::string& text, std::size_t at, int base, long long li
   }
   value = n;
   return true;
-}
-
-station_service with_networks(broadcast type, long long service_id, long long low, long long high) {
-  station_service s;
-  s.known = true;
-  s.type = type;
-  s.service_id = service_id;
-  s.network_low = low;
-  s.network_high = high;
-  return s;
 }
 
 bool is_url_byte(char c) { return c > ' ' && c < 0x7F; }
@@ -87,15 +75,15 @@ std::string masked_user(const std::string& user_info) {
 
 station_service service_of_station(const std::string& code) {
   long long id = 0;
-  if (starts_with(code, "DFS") && code.size() <= 3 + 8 &&
+  if (code.starts_with("DFS") && code.size() <= 3 + 8 &&
       read_number(code, 3, 16, k_service_id_limit, id)) {
-    return with_networks(broadcast::gr, id, k_terrestrial_low, k_terrestrial_high);
+    return {true, broadcast::gr, id, k_terrestrial_low, k_terrestrial_high};
   }
-  if (starts_with(code, "BSDT") && read_number(code, 4, 10, k_service_id_limit, id)) {
-    return with_networks(broadcast::bs, id, k_bs_network, k_bs_network);
+  if (code.starts_with("BSDT") && read_number(code, 4, 10, k_service_id_limit, id)) {
+    return {true, broadcast::bs, id, k_bs_network, k_bs_network};
   }
-  if (starts_with(code, "CSDT") && read_number(code, 4, 10, k_service_id_limit, id)) {
-    return with_networks(broadcast::cs, id, k_cs_low, k_cs_high);
+  if (code.starts_with("CSDT") && read_number(code, 4, 10, k_service_id_limit, id)) {
+    return {true, broadcast::cs, id, k_cs_low, k_cs_high};
   }
   return {};
 }

@@ -136,6 +136,10 @@ inline constexpr char k_text_server_same[] = "\x81\xA6 \x97\x5C\x96\xF1\x8D\xCF\
 inline constexpr char k_text_server_overlap[] =
     "\x81\xA6 \x8F"
     "d\x82\xC8\x82\xE9\x97\x5C\x96\xF1: ";
+// 、 between the reservations named.
+inline constexpr char k_text_server_separator[] =
+    "\x81"
+    "A";
 // 重なる予約:
 inline constexpr char k_text_server_collides[] =
     "\x8F"

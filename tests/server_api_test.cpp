@@ -493,28 +493,31 @@ TEST(ServerApi, ReadsTheBookingAnswers) {
 TEST(ServerTexts, ReasonsInWordsKeepTheServersOwnName) {
   const std::string open = "\x81i";
   const std::string close = "\x81j";
-  EXPECT_EQ(
-      failure_reason(server_kind::epgstation, 500, "ReservationManageModelAddReserveConflict"),
-      std::string(k_reason_no_tuner) + open + "HTTP 500 ReservationManageModelAddReserveConflict" +
-          close);
-  EXPECT_EQ(failure_reason(server_kind::epgstation, 500,
-                           "ReservationManageModelCheckReservedProgramError"),
-            std::string(k_reason_already_reserved) + open +
-                "HTTP 500 ReservationManageModelCheckReservedProgramError" + close);
-  EXPECT_EQ(
-      failure_reason(server_kind::epgstation, 500, "ProgramIsNotFound"),
-      std::string(k_reason_programme_not_found) + open + "HTTP 500 ProgramIsNotFound" + close);
-  EXPECT_EQ(failure_reason(server_kind::epgstation, 500, "Unheard\x01Of\x83T"),
-            std::string(k_reason_refused) + open + "HTTP 500 UnheardOfT" + close);
-  EXPECT_EQ(failure_reason(server_kind::epgstation, 400, "must have required property"),
-            std::string(k_reason_request_refused) + open + "HTTP 400 must have required property" +
-                close);
-  EXPECT_EQ(failure_reason(server_kind::mirakc, 400, ""),
-            std::string(k_reason_mirakc_exists_or_ended) + open + "HTTP 400" + close);
-  EXPECT_EQ(failure_reason(server_kind::mirakc, 404, ""),
-            std::string(k_reason_mirakc_not_found) + open + "HTTP 404" + close);
-  EXPECT_EQ(failure_reason(server_kind::epgstation, 401, ""),
-            std::string(k_reason_denied) + open + "HTTP 401" + close);
+  struct row {
+    server_kind kind;
+    int status;
+    const char* name;
+    const char* reason;
+    const char* detail;
+  };
+  const row rows[] = {
+      {server_kind::epgstation, 500, "ReservationManageModelAddReserveConflict", k_reason_no_tuner,
+       "HTTP 500 ReservationManageModelAddReserveConflict"},
+      {server_kind::epgstation, 500, "ReservationManageModelCheckReservedProgramError",
+       k_reason_already_reserved, "HTTP 500 ReservationManageModelCheckReservedProgramError"},
+      {server_kind::epgstation, 500, "ProgramIsNotFound", k_reason_programme_not_found,
+       "HTTP 500 ProgramIsNotFound"},
+      {server_kind::epgstation, 500, "Unheard\x01Of\x83T", k_reason_refused, "HTTP 500 UnheardOfT"},
+      {server_kind::epgstation, 400, "must have required property", k_reason_request_refused,
+       "HTTP 400 must have required property"},
+      {server_kind::mirakc, 400, "", k_reason_mirakc_exists_or_ended, "HTTP 400"},
+      {server_kind::mirakc, 404, "", k_reason_mirakc_not_found, "HTTP 404"},
+      {server_kind::epgstation, 401, "", k_reason_denied, "HTTP 401"},
+  };
+  for (const row& r : rows) {
+    EXPECT_EQ(failure_reason(r.kind, r.status, r.name), r.reason + open + r.detail + close)
+        << r.detail;
+  }
   EXPECT_EQ(unreachable_reason("Connection refused"),
             std::string(k_reason_unreachable) + open + "Connection refused" + close);
   EXPECT_EQ(unreadable_reason(200), std::string(k_reason_unreadable) + open + "HTTP 200" + close);

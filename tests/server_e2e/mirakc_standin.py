@@ -33,8 +33,9 @@ With mode "mirakurun" it is a Mirakurun alone: the same version form, the
 services and programmes, and no recording schedules (404 for those paths).
 
 As a module: Standin(mode).start() -> its url; .posts (every POST body
-received, parsed or raw), .schedules, .add_programme(...), .stop(). As a
-program: serves until interrupted (--port, --mode) for looking at by hand.
+received, parsed or raw), .schedules, .add_programme(...), .stop(); serve()
+for another handler on 127.0.0.1. As a program: serves until interrupted or
+--seconds have passed (--mode) for looking at by hand.
 """
 import argparse
 import copy
@@ -76,6 +77,16 @@ def make_programme(service_id, event_id, start_ms, duration_ms, name):
                       "componentType": 179},
             "audios": [{"componentType": 3, "componentTag": 16, "isMain": True,
                         "samplingRate": 48000, "langs": ["jpn"]}]}
+
+
+def serve(handler):
+    """Serves handler on 127.0.0.1 from a thread of this process:
+    (server, its url, the thread)."""
+    server = ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    server.daemon_threads = True
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    return server, "http://127.0.0.1:%d" % server.server_address[1], thread
 
 
 def error_body(code, reason=None):
@@ -259,11 +270,7 @@ class Standin:
             def log_message(self, *args):
                 pass
 
-        self.server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.server.daemon_threads = True
-        self.url = "http://127.0.0.1:%d" % self.server.server_address[1]
-        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
-        self.thread.start()
+        self.server, self.url, self.thread = serve(Handler)
         return self.url
 
     def stop(self):

@@ -6,6 +6,7 @@ Usage: run_mirakc.py ZOBA. Prints one PASS/FAIL line per case and
 "mirakc: N passed, N failed"; exit status 1 when a case failed, 77 when
 this machine has no pseudo-terminals or cannot listen on 127.0.0.1.
 """
+import contextlib
 import os
 import pty
 import sys
@@ -27,17 +28,28 @@ def window(standin, service, event):
     return local(p["startAt"]), local(p["startAt"] + p["duration"])
 
 
+@contextlib.contextmanager
+def served(zoba, mode="mirakc", extra=""):
+    """A stand-in of that mode and zoba in a folder naming it; both taken
+    down after the case, whatever its outcome."""
+    standin = mirakc_standin.Standin(mode)
+    standin.start()
+    try:
+        with Folder(zoba, standin.url, extra) as folder:
+            yield standin, folder
+    finally:
+        standin.stop()
+
+
 def posted(standin):
     with standin.lock:
         return list(standin.posts)
 
 
 def case_by_programme_then_the_same_again(zoba):
-    standin = mirakc_standin.Standin()
-    standin.start()
     # The file is named by REC's name= pattern, as REC would name it here.
-    folder = Folder(zoba, standin.url, "[REC]\nname={date}-{start}_{type}_{id}_{title}.m2ts\n")
-    try:
+    rec_name = "[REC]\nname={date}-{start}_{type}_{id}_{title}.m2ts\n"
+    with served(zoba, extra=rec_name) as (standin, folder):
         start, end = window(standin, NHK, 3)
         pid = standin.programme(NHK, 3)["id"]
         named = time.strftime("%Y%m%d-%H%M", time.localtime(standin.programme(NHK, 3)["startAt"]
@@ -67,16 +79,10 @@ def case_by_programme_then_the_same_again(zoba):
         check("登録しました" not in after, "not told as booked: %r" % text)
         check(len(posted(standin)) == 2 and len(standin.schedules) == 1,
               "sent, and still one schedule: %r" % standin.schedules)
-    finally:
-        folder.clean()
-        standin.stop()
 
 
 def case_a_programme_mirakc_does_not_know(zoba):
-    standin = mirakc_standin.Standin()
-    standin.start()
-    folder = Folder(zoba, standin.url)
-    try:
+    with served(zoba) as (standin, folder):
         start, end = window(standin, NHK, 5)
         status, text, asked = folder.run(tvpid("DFS00400", start, end, "Unknown", 999))
         check(status == 0, "exit status %d: %r" % (status, text))
@@ -89,16 +95,10 @@ def case_a_programme_mirakc_does_not_know(zoba):
               "refused with a notice: %r" % text)
         check(posted(standin) == [] and standin.schedules == {},
               "nothing posted: %r" % posted(standin))
-    finally:
-        folder.clean()
-        standin.stop()
 
 
 def case_a_programme_that_has_ended(zoba):
-    standin = mirakc_standin.Standin()
-    standin.start()
-    folder = Folder(zoba, standin.url)
-    try:
+    with served(zoba) as (standin, folder):
         start, end = window(standin, NHK, 1)
         status, text, asked = folder.run(tvpid("DFS00400", start, end, "Ended", 1))
         check(status == 0, "exit status %d: %r" % (status, text))
@@ -109,16 +109,10 @@ def case_a_programme_that_has_ended(zoba):
         check("予約できませんでした" in text.partition(QUESTION)[2], "refused: %r" % text)
         check("すでに予約済みか、番組が終わっています（HTTP 400）" in text, "told why: %r" % text)
         check(standin.schedules == {}, "nothing held: %r" % standin.schedules)
-    finally:
-        folder.clean()
-        standin.stop()
 
 
 def case_a_mirakurun_alone(zoba):
-    standin = mirakc_standin.Standin("mirakurun")
-    standin.start()
-    folder = Folder(zoba, standin.url)
-    try:
+    with served(zoba, "mirakurun") as (standin, folder):
         start, end = window(standin, NHK, 3)
         status, text, asked = folder.run(tvpid("DFS00400", start, end, "Third", 3))
         check(status == 0, "exit status %d: %r" % (status, text))
@@ -128,9 +122,6 @@ def case_a_mirakurun_alone(zoba):
         check(("GET", "/api/recording/schedules") in standin.requests,
               "the schedules asked for: %r" % standin.requests)
         check(not any(m == "POST" for m, _ in standin.requests), "nothing posted")
-    finally:
-        folder.clean()
-        standin.stop()
 
 
 CASES = [case_by_programme_then_the_same_again, case_a_programme_mirakc_does_not_know,
