@@ -60,21 +60,12 @@ long long file_size(const std::string& path) { return platform::file_size(path);
 
 bool make_folders(const std::string& path) { return platform::make_folders(path); }
 
-namespace {
-
-entry entry_of(platform::new_entry made) {
-  if (made == platform::new_entry::made) return entry::made;
-  return made == platform::new_entry::taken ? entry::taken : entry::failed;
-}
-
-}  // namespace
-
 entry make_new_file(const std::string& path, std::string& error) {
-  return entry_of(platform::create_new_file(path, error));
+  return platform::create_new_file(path, error);
 }
 
 entry move_to_new_name(const std::string& from, const std::string& to, std::string& error) {
-  return entry_of(platform::move_to_new_name(from, to, error));
+  return platform::move_to_new_name(from, to, error);
 }
 
 std::string make_private_folder(const std::string& folder, const std::string& prefix,

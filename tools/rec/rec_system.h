@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace rec_system {
 
 // Seconds since the epoch by the wall clock (it may jump: suspend, NTP).
@@ -63,7 +65,7 @@ long long file_size(const std::string& path);
 
 // What came of making a new entry at a name: made (new and REC's own),
 // taken (something holds the name, a link too), failed (error says why).
-enum class entry { made, taken, failed };
+using entry = platform::new_entry;
 
 // Makes a new empty file, never one that exists and never through a link.
 entry make_new_file(const std::string& path, std::string& error);
