@@ -165,39 +165,6 @@ std::string system_text(const std::string& text) { return convert_from_sjis(text
 
 bool set_environment(const char* name, const char* value) { return setenv(name, value, 1) == 0; }
 
-namespace {
-
-// What a scheduler run tells zoba, keeping at most keep bytes of what it
-// wrote.
-process_result result_of(const run_result& run, std::size_t keep) {
-  process_result result;
-  result.started = run.started;
-  result.exit_status = run.exited ? run.status : 128ul + run.status;
-  result.timed_out = run.timed_out;
-  result.cut = run.output.size() > keep;
-  result.output = shown_text(run.output.substr(0, keep));
-  return result;
-}
-
-}  // namespace
-
-process_result run_process(const char* command_line) {
-  run_options options;
-  options.idle = true;
-  options.output_limit = k_output_limit;
-  return result_of(run_command_line(command_line, options), k_output_limit);
-}
-
-process_result scheduler_listing() {
-  // At normal priority: the question waits on it, and a busy desktop must
-  // not starve it past its time limit.
-  run_options options;
-  // One byte more than is kept tells a listing that was cut.
-  options.output_limit = k_listing_limit + 1;
-  options.limit_seconds = k_listing_seconds;
-  return result_of(run_command_line("AT", options), k_listing_limit);
-}
-
 bool is_program(const std::string& path) {
   struct stat info = {};
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;

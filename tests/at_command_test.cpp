@@ -40,31 +40,27 @@ TEST(AtArguments, RefusesWhatIsNotAJob) {
 
 TEST(AtForm, NoWordsListsAndIdDeleteRemoves) {
   struct {
-    const char* line;
+    std::vector<std::string> words;
     at_form form;
     const char* id;
   } cases[] = {
-      {"", at_form::list, ""},
-      {"Y0001 /delete", at_form::remove, "Y0001"},
-      {"200803201300 /DELETE", at_form::remove, "200803201300"},
-      {"Y0001 /deletex", at_form::schedule, ""},
-      {"Y0001 /delete x", at_form::schedule, ""},
-      {"20:59 /NEXT:29 REC", at_form::schedule, ""},
+      {words(""), at_form::list, ""},
+      {words("Y0001 /delete"), at_form::remove, "Y0001"},
+      {words("200803201300 /DELETE"), at_form::remove, "200803201300"},
+      {words("Y0001 /deletex"), at_form::schedule, ""},
+      {words("Y0001 /delete x"), at_form::schedule, ""},
+      {words("20:59 /NEXT:29 REC"), at_form::schedule, ""},
+      // The Windows AT's whole command line, its own name first.
+      {split_task_command_line("AT"), at_form::list, ""},
+      {split_task_command_line("\"C:\\my dir\\AT.exe\"  "), at_form::list, ""},
+      {split_task_command_line("AT Y0001 /DELETE"), at_form::remove, "Y0001"},
+      {split_task_command_line("AT 20:59 /delete REC"), at_form::schedule, ""},
   };
   for (const auto& c : cases) {
     std::string id;
-    EXPECT_EQ(at_form_of(words(c.line), id), c.form) << c.line;
-    EXPECT_EQ(id, c.id) << c.line;
+    EXPECT_EQ(at_form_of(c.words, id), c.form) << joined_words(c.words);
+    EXPECT_EQ(id, c.id) << joined_words(c.words);
   }
-}
-
-TEST(TaskCommandLine, FindsTheListAndDeleteForms) {
-  std::string id;
-  EXPECT_EQ(at_form_of(split_task_command_line("AT"), id), at_form::list);
-  EXPECT_EQ(at_form_of(split_task_command_line("\"C:\\my dir\\AT.exe\"  "), id), at_form::list);
-  EXPECT_EQ(at_form_of(split_task_command_line("AT Y0001 /DELETE"), id), at_form::remove);
-  EXPECT_EQ(id, "Y0001");
-  EXPECT_EQ(at_form_of(split_task_command_line("AT 20:59 /delete REC"), id), at_form::schedule);
 }
 
 TEST(AtText, JoinsWordsAndSplitsLines) {

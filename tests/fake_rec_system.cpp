@@ -163,20 +163,6 @@ void remove_empty_folder(const std::string& path) {
   }
 }
 
-std::string open_to_others(const std::string&) { return g_rec.open_folder; }
-std::string home_folder() { return g_rec.home; }
-std::string expand_variables(const std::string& text) { return text; }
-bool windows_paths() { return false; }
-
-bool make_folders(const std::string&) { return true; }
-bool is_folder(const std::string&) { return true; }
-std::string videos_folder() { return "/videos"; }
-std::string program_folder() { return "/rec"; }
-std::string settings_path() { return "/rec/zoba.ini"; }
-std::string shown_reason(const std::string& utf8) { return utf8; }
-std::string utf8_from_sjis(const std::string& sjis) { return sjis; }
-std::string find_program(const std::string& name) { return name; }
-
 bool append_line(const std::string&, const std::string& line) {
   g_rec.log.push_back(line);
   return true;

@@ -30,9 +30,7 @@ struct fake_rec_state {
   std::set<std::string> unmakable;         // files whose making fails
   std::vector<std::string> made;           // files and folders REC made, in order
   int private_folders = 0;
-  std::string home = "/home/u";
-  std::string open_folder;  // what open_to_others answers
-  std::string planted;      // a file another program makes as a recorder starts
+  std::string planted;  // a file another program makes as a recorder starts
   std::vector<std::string> log;
   int groups_left = 0;          // recorders whose every process has not been ended yet
   bool started_beside = false;  // a recorder started while an earlier one's processes lived

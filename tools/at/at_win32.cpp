@@ -18,7 +18,6 @@
 #include "platform/self.h"
 #include "tools/at/at_command.h"
 #include "tools/at/at_status.h"
-#include "tools/at/file_search.h"
 #include "tools/at/job_id.h"
 #include "tools/at/launch_date.h"
 #include "tools/at/rec_check.h"

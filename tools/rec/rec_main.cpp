@@ -6,7 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/convert.h"
+#include "platform/files.h"
+#include "platform/known_folders.h"
 #include "platform/platform.h"
+#include "platform/process.h"
+#include "platform/self.h"
 #include "tools/rec/rec.h"
 #include "tools/rec/rec_names.h"
 #include "tools/rec/rec_paths.h"
@@ -19,7 +24,7 @@ namespace {
 constexpr std::size_t k_value_size = 4096;
 
 int fail(const std::string& reason, int status) {
-  std::fprintf(stderr, "REC: %s\n", rec_system::shown_reason(reason).c_str());
+  std::fprintf(stderr, "REC: %s\n", system_from_utf8(reason).c_str());
   return status;
 }
 
@@ -28,12 +33,12 @@ int fail(const std::string& reason, int status) {
 std::string read_key(const std::string& file, const char* key) {
   std::string text =
       platform::profile_read_path(rec::k_section, key, "", k_value_size, file.c_str());
-  return rec_system::utf8_from_sjis(text);
+  return utf8_from_tool_text(text);
 }
 
 std::string read_settings(rec::settings& setup, rec::file_mode& handover) {
   // The settings file zoba keeps beside itself, which is REC's folder too.
-  std::string file = rec_system::settings_path();
+  std::string file = platform::settings_path();
   rec::settings_text text;
   text.command = read_key(file, "command");
   text.folder = read_key(file, "folder");
@@ -51,19 +56,19 @@ std::string read_settings(rec::settings& setup, rec::file_mode& handover) {
 // the file REC made for a link before the recorder opens it.
 std::string folder_problem(const rec::settings& setup, std::string& folder) {
   if (setup.folder.empty()) {
-    folder = rec_system::videos_folder();
+    folder = platform::videos_folder();
     if (folder.empty()) return "no folder for the recordings: set folder= in [REC]";
   } else {
     std::string error =
-        rec::full_folder(rec_system::expand_variables(setup.folder), rec_system::home_folder(),
-                         rec_system::windows_paths(), folder);
+        rec::full_folder(platform::expand_variables(setup.folder), platform::home_folder(),
+                         platform::k_windows_paths, folder);
     if (!error.empty()) return error + " in [REC]";
   }
-  if (!rec_system::make_folders(folder)) {
-    bool there = rec_system::is_folder(folder);
+  if (!platform::make_folders(folder)) {
+    bool there = platform::is_folder(folder);
     return "the folder " + folder + (there ? " exists but cannot be written" : " cannot be made");
   }
-  std::string open = rec_system::open_to_others(folder);
+  std::string open = platform::open_to_others(folder);
   if (!open.empty()) {
     return "other users may rename or remove what is in " + open +
            " (writable by all, without the sticky bit or owned by another user): set folder= "
@@ -75,14 +80,16 @@ std::string folder_problem(const rec::settings& setup, std::string& folder) {
 // Why REC could not record with these settings; empty when it could.
 std::string settings_problem(const rec::settings& setup, std::string& folder) {
   const std::string& program = setup.command[0];
-  if (rec_system::find_program(program).empty()) {
+  // REC starts programs, never a shell: a batch file is no recorder of its.
+  std::string found = platform::find_program(program);
+  if (found.empty() || platform::runs_through_shell(found)) {
     return "the recorder " + program + " is not a program (command= in [REC])";
   }
   return folder_problem(setup, folder);
 }
 
 std::string log_path() {
-  return rec_system::program_folder() + rec_system::k_separator + rec::k_log_name;
+  return platform::self_folder_utf8() + platform::k_separator + rec::k_log_name;
 }
 
 // A booked job runs unseen: the log says why it recorded nothing.
@@ -92,7 +99,7 @@ void log_unusable(const rec::request& asked, const std::string& reason) {
   rec::programme_window(asked.show, refused.window_start, refused.window_end);
   refused.verdict = "failed";
   refused.outcome = reason;
-  rec_system::append_line(log_path(), rec::log_line(std::time(nullptr), refused));
+  platform::append_line(log_path(), rec::log_line(std::time(nullptr), refused));
 }
 
 int record(const rec::request& asked, const rec::settings& setup, rec::file_mode handover,
@@ -101,8 +108,8 @@ int record(const rec::request& asked, const rec::settings& setup, rec::file_mode
   work.show = asked.show;
   work.setup = setup;
   rec::programme_window(asked.show, work.start, work.end);
-  work.fixed = rec::values_of(asked.show, rec_system::utf8_from_sjis(asked.show.title), work.start,
-                              work.end);
+  work.fixed =
+      rec::values_of(asked.show, utf8_from_tool_text(asked.show.title), work.start, work.end);
   work.folder = folder;
   work.handover = handover;
   work.log_path = log_path();

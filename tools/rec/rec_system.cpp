@@ -3,9 +3,7 @@
 #include "tools/rec/rec_system.h"
 
 #include "platform/clock.h"
-#include "platform/convert.h"
 #include "platform/files.h"
-#include "platform/known_folders.h"
 #include "platform/process.h"
 #include "platform/self.h"
 #include "tools/rec/rec.h"
@@ -58,23 +56,12 @@ void release_recorder(recorder* process) {
 
 long long file_size(const std::string& path) { return platform::file_size(path); }
 
-bool make_folders(const std::string& path) { return platform::make_folders(path); }
-
-namespace {
-
-entry entry_of(platform::new_entry made) {
-  if (made == platform::new_entry::made) return entry::made;
-  return made == platform::new_entry::taken ? entry::taken : entry::failed;
-}
-
-}  // namespace
-
 entry make_new_file(const std::string& path, std::string& error) {
-  return entry_of(platform::create_new_file(path, error));
+  return platform::create_new_file(path, error);
 }
 
 entry move_to_new_name(const std::string& from, const std::string& to, std::string& error) {
-  return entry_of(platform::move_to_new_name(from, to, error));
+  return platform::move_to_new_name(from, to, error);
 }
 
 std::string make_private_folder(const std::string& folder, const std::string& prefix,
@@ -88,34 +75,8 @@ void remove_empty_file(const std::string& path) { platform::remove_empty_file(pa
 
 void remove_empty_folder(const std::string& path) { platform::remove_empty_folder(path); }
 
-std::string open_to_others(const std::string& folder) { return platform::open_to_others(folder); }
-
-std::string home_folder() { return platform::home_folder(); }
-
-std::string expand_variables(const std::string& text) { return platform::expand_variables(text); }
-
-bool windows_paths() { return platform::k_windows_paths; }
-
-bool is_folder(const std::string& path) { return platform::is_folder(path); }
-
-std::string videos_folder() { return platform::videos_folder(); }
-
-std::string program_folder() { return platform::self_folder_utf8(); }
-
-std::string settings_path() { return platform::settings_path(); }
-
-std::string shown_reason(const std::string& utf8) { return system_from_utf8(utf8); }
-
-std::string utf8_from_sjis(const std::string& sjis) { return utf8_from_tool_text(sjis); }
-
 bool append_line(const std::string& path, const std::string& line) {
   return platform::append_line(path, line);
-}
-
-// REC starts programs, never a shell: a batch file is no recorder of its.
-std::string find_program(const std::string& name) {
-  std::string program = platform::find_program(name);
-  return platform::runs_through_shell(program) ? std::string() : program;
 }
 
 bool name_fits(const std::string& utf8_name) { return platform::name_fits(utf8_name); }
