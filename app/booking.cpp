@@ -37,7 +37,7 @@ reservation look_up_stations(booking_run& run, const scanned_programme& scanned)
     // [TVCH]: an empty line there for it would only wait to be filled in.
     new_stations never_entered;
     bool by_code = run.on_server && service_of_station(station).known;
-    r.channel = lookup_channel(station, by_code ? never_entered : run.to_enter);
+    r.channel = lookup_channel(station, by_code ? never_entered : run.to_enter, run.on_server);
     return r.channel;
   };
   std::size_t next = 0;
@@ -187,7 +187,7 @@ void read_iepg_file(const std::string& path) {
   if (file.file == nullptr) return;
   auto reading = std::make_unique<file_reading>();
   booking_run run;
-  run.on_server = !server_setting().empty();
+  run.on_server = read_server_setting(run.server);
   if (!start_programme_list(reading->list, read_summed, &file)) {
     // The header told a file of one programme: it is scanned from its first
     // byte, and closed in the scan's stage.

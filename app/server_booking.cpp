@@ -127,9 +127,11 @@ std::string list_reservations(server_run& server) {
 
 }  // namespace
 
-std::string server_setting() {
-  return platform::profile_read_string("SERVER", "url", "", k_url_buffer,
-                                       g_settings.settings_path.c_str());
+bool read_server_setting(server_run& server) {
+  std::string setting = platform::profile_read_string("SERVER", "url", "", k_url_buffer,
+                                                      g_settings.settings_path.c_str());
+  server.address = read_server_url(setting);
+  return !setting.empty();
 }
 
 namespace {
@@ -177,10 +179,8 @@ std::string find_channel(const server_run& server, const reservation& r, server_
     if (candidates.empty()) return notice;
     return notice + "\r\n" + format_text(k_format_server_candidates, candidates.c_str());
   } else {
-    // The tuner channel's seven bytes are too few for a channel id.
-    std::string id = server_channel_setting(r.station);
     for (const server_channel& channel : server.channels) {
-      if (std::to_string(channel.channel_id) == id) found = &channel;
+      if (std::to_string(channel.channel_id) == r.channel) found = &channel;
     }
   }
   if (found == nullptr) {
@@ -266,7 +266,7 @@ std::string name_recording(const reservation& r, server_booking& b) {
 std::string named(const std::vector<server_reservation>& reservations) {
   std::string names;
   for (const server_reservation& reserved : reservations) {
-    if (!names.empty()) names += k_text_server_separator;
+    if (!names.empty()) names += k_text_name_separator;
     names += std::to_string(reserved.reservation_id) + " " +
              clock_span({reserved.start_ms, reserved.end_ms}) + " " + sjis_of(reserved.name);
   }
@@ -282,10 +282,10 @@ std::string question_lines(const server_run& server, const server_booking& b) {
     lines += "\r\n" + format_text(k_format_server_times, b.times_shown.c_str());
   }
   if (!b.collisions.same.empty()) {
-    lines.append("\r\n").append(k_text_server_same).append(named(b.collisions.same));
+    lines.append("\r\n").append(k_text_same_reserved).append(named(b.collisions.same));
   }
   if (!b.collisions.overlapping.empty()) {
-    lines.append("\r\n").append(k_text_server_overlap).append(named(b.collisions.overlapping));
+    lines.append("\r\n").append(k_text_overlapping).append(named(b.collisions.overlapping));
   }
   return lines;
 }
@@ -347,7 +347,6 @@ void send_booking(server_run& server, const reservation& r, const server_booking
 bool book_on_server(server_run& server, reservation& r, programme_position position) {
   if (!server.asked) {
     server.asked = true;
-    server.address = read_server_url(server_setting());
     std::string why =
         server.address.valid ? identify(server) : unreachable_reason("not an http or https URL");
     server.usable = why.empty();

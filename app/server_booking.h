@@ -26,9 +26,10 @@ struct server_run {
   std::vector<server_reservation> reservations;
 };
 
-// The [SERVER] url= setting as it stands; empty when the install books
-// with AT.
-std::string server_setting();
+// Reads [SERVER] url= into the server's address, once a run. True when it
+// is set (usable or not): every booking of the run then goes to the server;
+// false when the install books with AT.
+bool read_server_setting(server_run& server);
 
 // Books one scanned programme on the server: finds its channel and its
 // programme, asks (with the server named and what it collides with among

@@ -66,20 +66,16 @@ bool is_keepable_station(const std::string& station) {
   return true;
 }
 
-std::string lookup_channel(const std::string& station, new_stations& pending) {
+std::string lookup_channel(const std::string& station, new_stations& pending, bool server_id) {
   if (!is_keepable_station(station)) return {};
   if (pending.noted.count(station) != 0) return {};
-  std::string channel = read_channel(station, k_channel_buffer);
+  std::string channel =
+      read_channel(station, server_id ? k_server_channel_buffer : k_channel_buffer);
   if (channel.empty()) {
     pending.noted.insert(station);
     pending.names.push_back(station);
   }
   return channel;
-}
-
-std::string server_channel_setting(const std::string& station) {
-  if (!is_keepable_station(station)) return {};
-  return read_channel(station, k_server_channel_buffer);
 }
 
 bool store_new_stations(new_stations& pending) {

@@ -59,15 +59,13 @@ struct new_stations {
   std::set<std::string> noted;
 };
 
-// The channel of a station from [TVCH], at most 7 bytes. A station with no
-// channel is noted in pending and the result is empty. A station that is not
-// keepable is neither looked up nor noted, and the result is empty.
-std::string lookup_channel(const std::string& station, new_stations& pending);
-
-// A station's [TVCH] value read whole up to 31 bytes, where a recording
-// server's channel id (ten digits and more) stands instead of a tuner
-// channel; empty when there is none.
-std::string server_channel_setting(const std::string& station);
+// The channel of a station from [TVCH], at most 7 bytes; with server_id, up
+// to 31, where a recording server's channel id (ten digits and more) stands
+// instead of a tuner channel. A station with no channel is noted in pending
+// and the result is empty. A station that is not keepable is neither looked
+// up nor noted, and the result is empty.
+std::string lookup_channel(const std::string& station, new_stations& pending,
+                           bool server_id = false);
 
 // Enters the stations noted in pending, in one write however many, and
 // forgets them. Returns false when they could not be stored.

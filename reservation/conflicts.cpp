@@ -4,18 +4,9 @@
 #include <utility>
 
 #include "platform/text.h"
+#include "reservation/texts.h"
 
 namespace {
-
-// ※ 重なる予約: and ※ 予約済み: in Shift_JIS.
-constexpr char k_overlap_prefix[] =
-    "\x81\xA6 \x8F"
-    "d\x82\xC8\x82\xE9\x97\\\x96\xF1: ";
-constexpr char k_same_prefix[] = "\x81\xA6 \x97\\\x96\xF1\x8D\xCF\x82\xDD: ";
-// 、 between the reservations named.
-constexpr char k_separator[] =
-    "\x81"
-    "A";
 
 std::vector<std::string> blank_separated(const std::string& line) {
   std::vector<std::string> words;
@@ -68,7 +59,7 @@ int most_at_once(const booked_programme& fresh, const std::vector<booked_program
 std::string joined(const char* prefix, const std::vector<booked_programme>& programmes) {
   std::string line = prefix;
   for (std::size_t i = 0; i < programmes.size(); ++i) {
-    if (i > 0) line += k_separator;
+    if (i > 0) line += k_text_name_separator;
     line += named(programmes[i]);
   }
   return line;
@@ -122,9 +113,9 @@ std::string conflict_line(const booked_programme& fresh,
     if (same_programme(fresh, other)) same.push_back(other);
     if (overlaps(fresh, other)) overlapping.push_back(other);
   }
-  if (!same.empty()) return joined(k_same_prefix, same);
+  if (!same.empty()) return joined(k_text_same_reserved, same);
   if (overlapping.empty() || most_at_once(fresh, overlapping) <= tuners) return {};
-  return joined(k_overlap_prefix, overlapping);
+  return joined(k_text_overlapping, overlapping);
 }
 
 std::string with_conflict_line(const std::string& confirmation, const std::string& line) {

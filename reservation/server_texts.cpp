@@ -21,6 +21,7 @@ constexpr named_reason k_epgstation_reasons[] = {
     {"AddReservationConflictError", k_reason_same_time_reserved},
     {"ProgramIsNotFound", k_reason_programme_not_found},
     {"TimeSpecifiedOptionError", k_reason_time_passed},
+    // Spelt as EPGStation's model throws it, without its first letter.
     {"eservationManageModelFindChannelIsNotFound", k_reason_channel_not_found},
     {"ReservationManageModelFindChannelError", k_reason_channel_lookup_failed},
     {"AddReservationOptionError", k_reason_option_refused},

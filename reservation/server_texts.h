@@ -130,16 +130,6 @@ inline constexpr char k_format_server_failed[] =
 inline constexpr char k_format_server_candidates[] =
     "\x83T\x81[\x83o\x81[\x82\xCC\x83`\x83\x83\x83\x93\x83l\x83\x8B\x81i[TVCH] \x82\xC9 ID "
     "\x82\xF0\x8F\x91\x82\xA2\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81j:\r\n%s";
-// ※ 予約済み:
-inline constexpr char k_text_server_same[] = "\x81\xA6 \x97\x5C\x96\xF1\x8D\xCF\x82\xDD: ";
-// ※ 重なる予約:
-inline constexpr char k_text_server_overlap[] =
-    "\x81\xA6 \x8F"
-    "d\x82\xC8\x82\xE9\x97\x5C\x96\xF1: ";
-// 、 between the reservations named.
-inline constexpr char k_text_server_separator[] =
-    "\x81"
-    "A";
 // 重なる予約:
 inline constexpr char k_text_server_collides[] =
     "\x8F"

@@ -106,3 +106,14 @@ inline constexpr char k_text_listing_cut[] =
     "A\x8F"
     "d\x82\xC8\x82\xE9\x97\x5C\x96\xF1\x82\xCD\x88\xEA\x95\x94\x82\xB5\x82\xA9\x8Am\x82\xA9\x82\xDF"
     "\x82\xC4\x82\xA2\x82\xDC\x82\xB9\x82\xF1";
+// ※ 予約済み: before the reservations the booking repeats, here and on a
+// recording server.
+inline constexpr char k_text_same_reserved[] = "\x81\xA6 \x97\\\x96\xF1\x8D\xCF\x82\xDD: ";
+// ※ 重なる予約: before the reservations it overlaps.
+inline constexpr char k_text_overlapping[] =
+    "\x81\xA6 \x8F"
+    "d\x82\xC8\x82\xE9\x97\\\x96\xF1: ";
+// 、 between the reservations named.
+inline constexpr char k_text_name_separator[] =
+    "\x81"
+    "A";

@@ -223,7 +223,7 @@ TEST_F(ServerRun, WhatTheBookingCollidesWithIsNamedAndAWantOfTunersTold) {
   serve(with);
   run(file("DFS00400", "3"));
   ASSERT_EQ(g_fake.boxes.size(), 2u);
-  EXPECT_NE(g_fake.boxes[0].text.find(std::string(k_text_server_overlap) + "5 21:30-22:00 Other"),
+  EXPECT_NE(g_fake.boxes[0].text.find(std::string(k_text_overlapping) + "5 21:30-22:00 Other"),
             std::string::npos);
   const std::string& notice = g_fake.boxes[1].text;
   EXPECT_NE(notice.find(k_reason_no_tuner), std::string::npos);
